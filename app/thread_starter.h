@@ -1,0 +1,18 @@
+#pragma once
+// Starts a procedure on a thread of its own.
+#include <cstdint>
+#include <functional>
+
+namespace mm::app {
+
+struct ThreadStartOptions {
+    int waitMs = 0;           // 0: let it run; > 0: wait that long for its end; -1: wait for the end
+    std::uint32_t* exitCode = nullptr;  // filled when the thread ended within the wait
+};
+
+// Returns true when the thread was started and, when waiting, ended or was still
+// running at the time-out.
+bool StartThread(std::function<std::uint32_t(std::int32_t)> proc, std::int32_t arg,
+                 const ThreadStartOptions& options = {});
+
+}  // namespace mm::app

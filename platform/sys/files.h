@@ -1,0 +1,29 @@
+#pragma once
+// Files and folders.
+#include <cstdint>
+#include <string>
+
+namespace mm::sys {
+
+bool PathExists(const std::string& path);  // any kind of entry
+bool IsDirectory(const std::string& path);
+bool IsRegularFile(const std::string& path);
+std::int64_t FileSize(const std::string& path);  // -1 when missing
+// Creates the folder and its parents; true when it exists afterwards.
+bool MakeDirectories(const std::string& path);
+bool RemoveFile(const std::string& path);
+// Renames without ever replacing an existing target; false (errno EEXIST) when
+// the target exists.
+bool RenameNoReplace(const std::string& from, const std::string& to);
+bool ReadFile(const std::string& path, std::string& out);
+// Writes a whole file beside the target and renames it over the target.
+bool WriteFileAtomic(const std::string& path, const std::string& data);
+// Longest name (in bytes) the file system allows in that folder.
+long MaxNameBytes(const std::string& folder);
+
+std::string HomeDir();
+// $XDG_CONFIG_HOME or ~/.config
+std::string ConfigHome();
+std::string DirName(const std::string& path);
+
+}  // namespace mm::sys
