@@ -1,0 +1,111 @@
+#pragma once
+// Everything the program shares between its handlers and tasks. main.cpp makes
+// one; tests make their own, so no two tests share state.
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "app/deployment.h"
+#include "app/worker_pool.h"
+#include "platform/ui/control_model.h"
+#include "platform/ui/events.h"
+#include "search/track_record.h"
+
+namespace mm::audio {
+class AudioEngine;
+}
+
+namespace mm::app {
+
+// The sources the catalogue offers, filled by the bootstrap.
+class SourceTable {
+public:
+    void Add(const std::string& url, int menuItemId) {
+        std::lock_guard lk(mu_);
+        urls_.push_back(url);
+        menuIds_.push_back(menuItemId);
+    }
+    std::vector<std::string> Urls() const {
+        std::lock_guard lk(mu_);
+        return urls_;
+    }
+    std::vector<int> MenuIds() const {
+        std::lock_guard lk(mu_);
+        return menuIds_;
+    }
+    std::string Current() const {
+        std::lock_guard lk(mu_);
+        return current_;
+    }
+    void SetCurrent(const std::string& url) {
+        std::lock_guard lk(mu_);
+        current_ = url;
+    }
+
+private:
+    mutable std::mutex mu_;
+    std::vector<std::string> urls_;
+    std::vector<int> menuIds_;
+    std::string current_;
+};
+
+// Side effects that leave the program; main.cpp wires the real ones, tests
+// record them.
+struct Shell {
+    std::function<void(const std::string& url)> openUrl;
+    // Returns the chosen folder, or "" when cancelled.
+    std::function<std::string(const std::string& title)> chooseFolder;
+    std::function<void(int code)> exitProgram;
+    // A message box with no owner window (pool creation failures).
+    std::function<void(const std::string& caption, const std::string& text)> systemMessageBox;
+};
+
+struct AppContext {
+    AppContext(ui::ControlModel& model, ui::EventDispatcher& dispatcher, MessagePump* pump)
+        : ui(model),
+          events(dispatcher),
+          searchPool(pump),
+          detailPool(pump),
+          downloadPool(pump),
+          playlistPool(pump),
+          previewPool(pump) {}
+    AppContext(const AppContext&) = delete;
+    AppContext& operator=(const AppContext&) = delete;
+
+    ui::ControlModel& ui;
+    ui::EventDispatcher& events;
+    Deployment deployment;
+    std::string configPath;  // the settings file
+    Shell shell;
+    audio::AudioEngine* engine = nullptr;  // owned by main.cpp
+
+    WorkerPool searchPool, detailPool, downloadPool, playlistPool, previewPool;
+
+    // Guards the result list's rows, the download rows written by the address
+    // requests and the track records. Recursive: the code it guards re-enters it.
+    // Timed: no caller waits on it without a bound.
+    std::recursive_timed_mutex listLock;
+    // Guards the download jobs' updates of their rows. Never held with listLock.
+    std::mutex downloadLock;
+
+    // The active track lists (1-based rows map to index row - 1).
+    std::vector<search::TrackRecord> searchResults;
+    std::vector<search::TrackRecord> playlist;
+    std::atomic<bool> playlistMode{false};
+    std::atomic<int> pageCounter{0};
+    std::atomic<int> currentRow{0};
+    std::atomic<int> downloadListRow{-1};
+    // Bumped by every new search or import: a task holding an older value knows
+    // its list was replaced.
+    std::atomic<unsigned> listGeneration{0};
+
+    SourceTable sources;
+    std::atomic<bool> closed{false};
+
+    std::vector<search::TrackRecord>& ActiveList() { return playlistMode ? playlist : searchResults; }
+};
+
+}  // namespace mm::app

@@ -1,0 +1,60 @@
+// Handlers of the settings page, the tool bar and the panels' small events.
+#include "app/app_context.h"
+#include "app/control_names.h"
+#include "app/settings.h"
+#include "app/startup.h"
+
+namespace mm::app {
+
+using ui::Event;
+using ui::EventType;
+
+namespace {
+
+void ChooseFolder(AppContext& ctx) {
+    if (!ctx.shell.chooseFolder) return;
+    std::string chosen = ctx.shell.chooseFolder("选择保存音乐的路径");
+    if (chosen.empty()) return;  // cancelled
+    if (chosen.back() != '/') chosen += '/';
+    ctx.ui.setText(kLabelSavePath, chosen);
+    EnsureSaveFolder(chosen);
+    StoreSaveFolder(ctx);
+}
+
+}  // namespace
+
+void RegisterShellHandlers(AppContext& ctx) {
+    auto& ev = ctx.events;
+    ev.on(kButtonChangeFolder, EventType::Click, [&ctx](const Event&) { ChooseFolder(ctx); });
+
+    const char* radios[3] = {kRadioNaming1, kRadioNaming2, kRadioNaming3};
+    for (int i = 0; i < 3; ++i) {
+        ev.on(radios[i], EventType::Click, [&ctx, i, radios](const Event&) {
+            // Radio buttons of one group: the clicked one is the checked one.
+            for (int j = 0; j < 3; ++j) ctx.ui.setChecked(radios[j], j == i);
+            StoreNamingScheme(ctx, i);
+        });
+    }
+    ev.on(kCheckEmbed, EventType::Click, [&ctx](const Event&) { StoreEmbedFlag(ctx); });
+    ev.on(kCheckListenDownload, EventType::Click, [&ctx](const Event&) { StoreListenDownloadFlag(ctx); });
+
+    ev.on(kSourceCombo, EventType::MouseEnter, [&ctx](const Event&) {
+        ctx.ui.showTip("下拉选择更多音源哦！", "", {3000, 10, 0xFFFFFFFF, 0xFF000000, 1, 0xFF000000, 255});
+    });
+    ev.on(kSourceCombo, EventType::MouseLeave, [&ctx](const Event&) { ctx.ui.closeTip(); });
+
+    const char* tools[3] = {kToolSearch, kToolDownloads, kToolSettings};
+    for (int i = 0; i < 3; ++i) {
+        ev.on(tools[i], EventType::Click, [&ctx, i](const Event&) { ctx.ui.setSelection(kTabs, i); });
+    }
+
+    ev.on(kTierPanel, EventType::ActivationChanged, [&ctx](const Event& e) {
+        if (e.arg == 0) ctx.ui.setVisible(kTierPanel, false);
+    });
+
+    ev.on(kWindow, EventType::WindowClose, [&ctx](const Event& e) {
+        if (e.arg == 0) RunClosing(ctx);
+    });
+}
+
+}  // namespace mm::app
