@@ -71,6 +71,8 @@ struct Tip {
 };
 
 // What changed; the view re-reads the named control.
+struct ControlState;
+
 struct Change {
     enum class What { Property, Rows, Cell, Combo, Menu, MenuPopUp, Tip, Animation, Image };
     What what = What::Property;
@@ -181,10 +183,20 @@ public:
     int subscribe(Observer o);
     void unsubscribe(int id);
 
+    // ---- diagnostics: writes aimed at names never defined, by name (each is
+    // also reported once on stderr)
+    std::map<std::string, int> unknownWrites() const;
+    // Timer controls with their intervals (0 = stopped), in definition order.
+    std::vector<std::pair<std::string, int>> timers() const;
+
 private:
     struct Impl;
     std::unique_ptr<Impl> d;
     void notify(const Change& c);
+    template <class T>
+    void writeField(const std::string& name, const char* op, T ControlState::*field, const T& value);
+    template <class T>
+    T readField(const std::string& name, T ControlState::*field, T fallback) const;
 };
 
 }  // namespace mm::ui
