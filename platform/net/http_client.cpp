@@ -1,0 +1,310 @@
+#include "platform/net/http_client.h"
+
+#include <curl/curl.h>
+
+#include <atomic>
+#include <cstdio>
+#include <memory>
+
+#include "platform/net/curl_share.h"
+#include "platform/net/http_options.h"
+#include "platform/net/jmap.h"
+
+namespace mm::net {
+namespace detail {
+
+// State of one request while curl runs it; the callbacks see only this.
+struct Transfer {
+    const std::string* url = nullptr;
+    const std::string* postBody = nullptr;
+    const std::string* headerText = nullptr;
+    bool download = false;
+    std::string* body = nullptr;          // Get/Post
+    std::FILE* file = nullptr;            // Download
+    const ProgressFn* progress = nullptr;  // Download
+    int tag = 0;
+
+    int code = 0;
+    std::string codeText;
+    HeaderList headers;
+    std::int64_t received = 0;
+    bool writeFailed = false;
+    bool tooLarge = false;
+    std::int64_t lastNow = -1;
+    std::int64_t lastTotal = -1;
+};
+
+}  // namespace detail
+
+namespace {
+
+using detail::Transfer;
+
+std::atomic<int> gDefaultConnectSec{15};
+std::atomic<int> gDefaultStallSec{30};
+
+// Text answers are held in memory; nothing the program asks for comes near this.
+constexpr std::size_t kMaxTextBody = 64u << 20;
+
+bool is2xx(int code) { return code >= 200 && code < 300; }
+
+size_t onHeader(char* data, size_t size, size_t count, void* user) {
+    auto* t = static_cast<Transfer*>(user);
+    const size_t n = size * count;
+    std::string_view line(data, n);
+    int code = 0;
+    std::string text;
+    if (detail::parseStatusLine(line, code, text)) {
+        // A new answer (after a redirect or a 100 Continue) replaces the last.
+        t->code = code;
+        t->codeText = std::move(text);
+        t->headers.clear();
+        return n;
+    }
+    std::string name, value;
+    if (!detail::parseHeaderLine(line, name, value)) return n;
+    for (auto& [k, v] : t->headers) {
+        if (k == name) {
+            v += ", " + value;
+            return n;
+        }
+    }
+    t->headers.emplace_back(std::move(name), std::move(value));
+    return n;
+}
+
+size_t onBody(char* data, size_t size, size_t count, void* user) {
+    auto* t = static_cast<Transfer*>(user);
+    const size_t n = size * count;
+    if (t->download) {
+        if (!is2xx(t->code)) return n;  // an error page is not the file
+        if (std::fwrite(data, 1, n, t->file) != n) {
+            t->writeFailed = true;
+            return 0;
+        }
+    } else {
+        if (t->body->size() + n > kMaxTextBody) {
+            t->tooLarge = true;
+            return 0;
+        }
+        t->body->append(data, n);
+    }
+    t->received += static_cast<std::int64_t>(n);
+    return n;
+}
+
+int onProgress(void* user, curl_off_t dltotal, curl_off_t dlnow, curl_off_t, curl_off_t) {
+    auto* t = static_cast<Transfer*>(user);
+    if (t->progress == nullptr || !*t->progress || !is2xx(t->code)) return 0;
+    const std::int64_t total = dltotal > 0 ? dltotal : -1;
+    // curl calls this many times a second even when nothing moved.
+    if (dlnow == t->lastNow && total == t->lastTotal) return 0;
+    t->lastNow = dlnow;
+    t->lastTotal = total;
+    return (*t->progress)(t->tag, dlnow, total) ? 0 : 1;
+}
+
+bool hasHeader(const detail::HeaderList& list, std::string_view name) {
+    for (const auto& [k, v] : list)
+        if (detail::equalsIgnoreCase(k, name)) return true;
+    return false;
+}
+
+struct CurlDeleter {
+    void operator()(CURL* c) const { curl_easy_cleanup(c); }
+    void operator()(curl_slist* l) const { curl_slist_free_all(l); }
+};
+
+}  // namespace
+
+void HTTPWebClient::SetDefaultTimeouts(int connectSec, int stallSec) {
+    gDefaultConnectSec = connectSec > 0 ? connectSec : 15;
+    gDefaultStallSec = stallSec > 0 ? stallSec : 30;
+}
+
+void HTTPWebClient::SetupTimeout(int connectSec, int transferSec) {
+    connectSec_ = connectSec > 0 ? connectSec : 0;
+    transferSec_ = transferSec > 0 ? transferSec : 0;
+}
+
+void HTTPWebClient::SetRequestHeader(const std::string& name, const std::string& value) {
+    for (auto it = requestHeaders_.begin(); it != requestHeaders_.end(); ++it) {
+        if (detail::equalsIgnoreCase(it->first, name)) {
+            requestHeaders_.erase(it);
+            break;
+        }
+    }
+    if (!value.empty()) requestHeaders_.emplace_back(name, value);
+}
+
+bool HTTPWebClient::Get(const std::string& url, std::string& out, bool autoTranscode,
+                        const std::string& headerText) {
+    std::string raw;
+    Transfer t;
+    t.url = &url;
+    t.headerText = &headerText;
+    t.body = &raw;
+    const bool ok = perform(t);
+    out = code_ == 0 || !lastError_.empty() ? std::string()
+          : autoTranscode ? detail::bodyToUtf8(raw, detail::charsetOf(GetResponseHeader("Content-Type")))
+                          : std::move(raw);
+    return ok;
+}
+
+bool HTTPWebClient::Post(const std::string& url, const std::string& body, std::string& out,
+                         bool autoTranscode, const std::string& headerText) {
+    std::string raw;
+    Transfer t;
+    t.url = &url;
+    t.postBody = &body;
+    t.headerText = &headerText;
+    t.body = &raw;
+    const bool ok = perform(t);
+    out = code_ == 0 || !lastError_.empty() ? std::string()
+          : autoTranscode ? detail::bodyToUtf8(raw, detail::charsetOf(GetResponseHeader("Content-Type")))
+                          : std::move(raw);
+    return ok;
+}
+
+bool HTTPWebClient::Download(const std::string& url, const std::string& path, const ProgressFn& progress,
+                             const std::string& headerText) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr) {
+        code_ = 0;
+        codeText_.clear();
+        responseHeaders_.clear();
+        lastError_ = "cannot open " + path + " for writing";
+        return false;
+    }
+    Transfer t;
+    t.url = &url;
+    t.headerText = &headerText;
+    t.download = true;
+    t.file = file;
+    t.progress = &progress;
+    t.tag = tag_;
+    bool ok = perform(t);
+    // A full disk often shows only when the last buffer is flushed.
+    if (std::fclose(file) != 0 && ok) {
+        lastError_ = "writing " + path + " failed";
+        ok = false;
+    }
+    return ok;
+}
+
+bool HTTPWebClient::perform(detail::Transfer& t) {
+    code_ = 0;
+    codeText_.clear();
+    responseHeaders_.clear();
+    lastError_.clear();
+
+    std::unique_ptr<CURL, CurlDeleter> curl(detail::newSharedEasyHandle());
+    if (!curl) {
+        lastError_ = "libcurl could not create a handle";
+        return false;
+    }
+    CURL* c = curl.get();
+    char errorBuffer[CURL_ERROR_SIZE] = {};
+    curl_easy_setopt(c, CURLOPT_ERRORBUFFER, errorBuffer);
+    curl_easy_setopt(c, CURLOPT_URL, t.url->c_str());
+    // Addresses come from the network; nothing but the web may be fetched.
+    curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, followRedirects_ ? 1L : 0L);
+    curl_easy_setopt(c, CURLOPT_MAXREDIRS, 10L);
+
+    const long connect = connectSec_ > 0 ? connectSec_ : gDefaultConnectSec.load();
+    curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, connect);
+    long stall = gDefaultStallSec.load();
+    if (t.download && transferSec_ > 0) stall = transferSec_;
+    if (!t.download && transferSec_ > 0) curl_easy_setopt(c, CURLOPT_TIMEOUT, static_cast<long>(transferSec_));
+    curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, stall);
+
+    detail::HeaderList headers = requestHeaders_;
+    for (auto& h : detail::parseHeaderText(*t.headerText)) {
+        for (auto it = headers.begin(); it != headers.end(); ++it) {
+            if (detail::equalsIgnoreCase(it->first, h.first)) {
+                headers.erase(it);
+                break;
+            }
+        }
+        headers.push_back(std::move(h));
+    }
+    if (!hasHeader(headers, "User-Agent")) headers.emplace_back("User-Agent", "MorvaneMusic/1.1");
+    // Without this curl waits for a 100 Continue before sending a larger body.
+    if (t.postBody != nullptr && !hasHeader(headers, "Expect")) headers.emplace_back("Expect", "");
+    std::unique_ptr<curl_slist, CurlDeleter> slist;
+    for (const auto& [name, value] : headers) {
+        // For curl, "Name:" removes a header and "Name;" sends it with an empty value.
+        std::string line = name == "Expect" && value.empty() ? name + ":"
+                           : value.empty()                   ? name + ";"
+                                                             : name + ": " + value;
+        curl_slist* next = curl_slist_append(slist.get(), line.c_str());
+        if (next == nullptr) {
+            lastError_ = "out of memory";
+            return false;
+        }
+        (void)slist.release();
+        slist.reset(next);
+    }
+    curl_easy_setopt(c, CURLOPT_HTTPHEADER, slist.get());
+
+    if (t.postBody != nullptr) {
+        curl_easy_setopt(c, CURLOPT_POST, 1L);
+        curl_easy_setopt(c, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(t.postBody->size()));
+        curl_easy_setopt(c, CURLOPT_POSTFIELDS, t.postBody->data());
+    }
+    curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, onHeader);
+    curl_easy_setopt(c, CURLOPT_HEADERDATA, &t);
+    curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, onBody);
+    curl_easy_setopt(c, CURLOPT_WRITEDATA, &t);
+    if (t.download) {
+        curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, onProgress);
+        curl_easy_setopt(c, CURLOPT_XFERINFODATA, &t);
+        curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
+    }
+
+    const CURLcode rc = curl_easy_perform(c);
+    code_ = t.code;
+    codeText_ = std::move(t.codeText);
+    responseHeaders_ = std::move(t.headers);
+
+    if (rc != CURLE_OK) {
+        if (t.writeFailed) lastError_ = "writing the file failed";
+        else if (t.tooLarge) lastError_ = "answer too large";
+        else lastError_ = errorBuffer[0] != '\0' ? errorBuffer : curl_easy_strerror(rc);
+        if (lastError_.empty()) lastError_ = "request failed";
+        return false;
+    }
+    if (t.download) {
+        curl_off_t expected = -1;
+        curl_easy_getinfo(c, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &expected);
+        if (is2xx(code_) && expected >= 0 && expected != t.received) {
+            lastError_ = "incomplete body";
+            return false;
+        }
+    }
+    return is2xx(code_);
+}
+
+bool HTTPWebClient::GetResponseHeaders(JMap& out) const {
+    std::vector<std::string> datas;
+    datas.reserve(responseHeaders_.size() * 2);
+    for (const auto& [name, value] : responseHeaders_) {
+        datas.push_back(name);
+        datas.push_back(value);
+    }
+    out.CreateByDatas(datas);
+    out.SetCaseInsensitiveKeys(true);
+    return !responseHeaders_.empty();
+}
+
+std::string HTTPWebClient::GetResponseHeader(const std::string& name) const {
+    for (const auto& [k, v] : responseHeaders_)
+        if (detail::equalsIgnoreCase(k, name)) return v;
+    return {};
+}
+
+}  // namespace mm::net

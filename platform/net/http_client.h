@@ -1,0 +1,91 @@
+#pragma once
+// HTTP client over libcurl. One object per task: configure, send, read the
+// status. Every client shares one connection cache with all others, so creating
+// a client per request is cheap.
+//
+// Every request has a connect time-out and a stall time-out (no data for that
+// long), even when the caller sets none, so no request can hang forever.
+// Redirects are not followed unless asked: the caller sees 301/302 and Location.
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace mm::net {
+
+class JMap;
+namespace detail {
+struct Transfer;
+}
+
+// Download progress: the client's tag, bytes received so far and the total
+// (-1 while unknown). Returning false aborts the download.
+using ProgressFn = std::function<bool(int tag, std::int64_t now, std::int64_t total)>;
+
+class HTTPWebClient {
+public:
+    HTTPWebClient() = default;
+    HTTPWebClient(const HTTPWebClient&) = delete;
+    HTTPWebClient& operator=(const HTTPWebClient&) = delete;
+
+    // Seconds; 0 keeps the default. For Get and Post the transfer time-out
+    // limits the whole request; for Download it is the longest stretch without
+    // data, so a long download that keeps flowing is never cut.
+    void SetupTimeout(int connectSec, int transferSec);
+    // Kept for every later request of this client; a second call with the same
+    // name (any case) replaces the value, an empty value removes the header.
+    void SetRequestHeader(const std::string& name, const std::string& value);
+    void SetFollowRedirects(bool follow) { followRedirects_ = follow; }
+    void SetTag(int tag) { tag_ = tag; }
+    int Tag() const { return tag_; }
+
+    // GET. With autoTranscode the body comes back as UTF-8 whatever charset the
+    // server declared; without it, as the raw bytes. headerText holds extra
+    // headers, one "Name: value" a line. True for a complete 2xx answer; any
+    // other complete answer still fills out and the status. out is empty when
+    // no complete answer arrived.
+    bool Get(const std::string& url, std::string& out, bool autoTranscode = true,
+             const std::string& headerText = {});
+    // POST of body as is. Without a Content-Type among the headers the body goes
+    // as application/x-www-form-urlencoded. Results as for Get.
+    bool Post(const std::string& url, const std::string& body, std::string& out, bool autoTranscode = true,
+              const std::string& headerText = {});
+    // GET into the file at path (created or truncated first). True only for a
+    // 2xx answer whose whole body reached the disk. On failure the file is left
+    // as it is (empty or partial) for the caller to remove; the body of a non-2xx
+    // answer is never written.
+    bool Download(const std::string& url, const std::string& path, const ProgressFn& progress = {},
+                  const std::string& headerText = {});
+
+    // Status of the last answer: 0 and "" when no answer arrived (see LastError).
+    int GetRepoHTTPCode() const { return code_; }
+    const std::string& GetRepoHTTPCodeText() const { return codeText_; }
+    // Response headers of the last answer, by name as sent (lookups ignore case).
+    // Repeated headers are joined with ", ".
+    bool GetResponseHeaders(JMap& out) const;
+    // One response header by name, any case; "" when missing.
+    std::string GetResponseHeader(const std::string& name) const;
+    // Why the last request failed, for logs; "" after a success.
+    const std::string& LastError() const { return lastError_; }
+
+    // Defaults for requests that set no time-out (seconds): 15 to connect, 30
+    // without data. Process-wide; tests lower them.
+    static void SetDefaultTimeouts(int connectSec, int stallSec);
+
+private:
+    bool perform(detail::Transfer& t);
+
+    int connectSec_ = 0;
+    int transferSec_ = 0;
+    bool followRedirects_ = false;
+    int tag_ = 0;
+    std::vector<std::pair<std::string, std::string>> requestHeaders_;
+
+    int code_ = 0;
+    std::string codeText_;
+    std::vector<std::pair<std::string, std::string>> responseHeaders_;
+    std::string lastError_;
+};
+
+}  // namespace mm::net
