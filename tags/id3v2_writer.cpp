@@ -1,0 +1,171 @@
+#include <array>
+
+#include "platform/sys/text_encoding.h"
+#include "tags/byte_order.h"
+#include "tags/file_io.h"
+#include "tags/id3v2.h"
+#include "tags/id3v2_layout.h"
+#include "tags/id3v2_text.h"
+#include "tags/picture_type.h"
+
+namespace mm::tags {
+namespace {
+
+using id3::Frame;
+
+constexpr size_t kPadding = 50;
+constexpr uint32_t kMaxTagSize = (1u << 28) - 1;  // what a syncsafe size can say
+
+struct TextFrame {
+    const char* id;
+    Slot slot;
+};
+// The order in which the frames are written.
+constexpr std::array<TextFrame, 9> kTextFrames{{
+    {"TYER", Slot::Year},
+    {"TIT2", Slot::Title},
+    {"TPE1", Slot::Artist},
+    {"TENC", Slot::Encoder},
+    {"TCOP", Slot::Copyright},
+    {"TRCK", Slot::TrackNumber},
+    {"TALB", Slot::Album},
+    {"TCON", Slot::Genre},
+    {"TCOM", Slot::Composer},
+}};
+
+// Frames this writer owns: removed from an old tag whether or not the new
+// request has a value for them.
+bool ownedFrame(std::string_view id) {
+    for (const auto& t : kTextFrames) {
+        if (id == t.id) return true;
+    }
+    return id == "WXXX" || id == "COMM" || id == "APIC" || id == "USLT";
+}
+
+void appendFrame(std::string& out, const char* id, std::string_view content) {
+    out.append(id, 4);
+    bytes::putBe32(out, static_cast<uint32_t>(content.size()));
+    out.append(2, '\0');
+    out.append(content);
+}
+
+std::string newFrames(const TagRequest& r) {
+    std::string out;
+    for (const auto& t : kTextFrames) {
+        if (!r.has(t.slot)) continue;
+        auto text = id3::encodeText(r.get(t.slot));
+        appendFrame(out, t.id, std::string(1, text.encoding) + text.bytes);
+    }
+    if (r.has(Slot::Url)) {
+        // Empty description, then the address.
+        auto gbk = sys::utf8ToGbk(r.get(Slot::Url));
+        appendFrame(out, "WXXX", std::string(2, '\0') + (gbk ? *gbk : r.get(Slot::Url)));
+    }
+    if (r.has(Slot::Comment)) {
+        // Language and an empty description, so other readers find the text.
+        auto text = id3::encodeText(r.get(Slot::Comment));
+        std::string emptyDescription =
+            text.encoding == id3::kLatin1 ? std::string(1, '\0') : std::string("\xFE\xFF\0\0", 4);
+        appendFrame(out, "COMM", std::string(1, text.encoding) + "chi" + emptyDescription + text.bytes);
+    }
+    if (r.has(Slot::Picture)) {
+        const std::string& data = r.get(Slot::Picture);
+        std::string content(1, '\0');
+        content += pictureMimeOf(data);
+        content += std::string_view("\0\x03\0", 3);  // MIME end, front cover, empty description
+        content += data;
+        appendFrame(out, "APIC", content);
+    }
+    if (r.has(Slot::Lyrics)) {
+        // UTF-16 language "XXX", an empty descriptor FF FE 00 00, then the text with the mark FE FF.
+        std::string content("\x01XXX\xFF\xFE\0\0", 8);
+        content += id3::utf16WithBom(r.get(Slot::Lyrics));
+        appendFrame(out, "USLT", content);
+    }
+    return out;
+}
+
+// An ID3v2.4 frame written into a 2.3 tag: plain size, the flags moved to
+// their 2.3 places. Empty when its content is transformed in a way 2.3 cannot say.
+std::string frameFromV24(const Frame& f, bool tagUnsynchronised) {
+    uint8_t format = f.formatFlags;
+    if (format & 0x0C) return {};  // compressed or encrypted
+    std::string_view content = f.content;
+    std::string storage;
+    if (format & 0x01) {  // data length indicator
+        if (content.size() < 4) return {};
+        content.remove_prefix(4);
+    }
+    if ((format & 0x02) || tagUnsynchronised) {
+        storage = id3::resync(content);
+        content = storage;
+    }
+    std::string out(f.id);
+    bytes::putBe32(out, static_cast<uint32_t>(content.size()));
+    out.push_back(static_cast<char>((f.statusFlags << 1) & 0xE0));
+    out.push_back(static_cast<char>((format & 0x40) ? 0x20 : 0x00));  // grouping
+    out.append(content);
+    return out;
+}
+
+// The frames of the old tag that stay, in their order, and its padding.
+std::string keptFrames(std::string_view oldTag) {
+    auto h = id3::parseHeader(oldTag);
+    // 2.2 frames cannot stand in a 2.3 tag, nor can frames of unknown versions.
+    if (!h || (h->major != 3 && h->major != 4)) return {};
+    std::string storage;
+    std::string_view body = id3::tagBody(oldTag, *h, storage);
+    std::string out;
+    id3::FrameWalker walk(body, h->major);
+    Frame f;
+    while (walk.next(f)) {
+        if (ownedFrame(f.id)) continue;
+        if (f.content.empty()) {
+            out.append(f.header);  // kept as found, like padding
+        } else if (h->major == 4) {
+            out += frameFromV24(f, h->unsynchronised());
+        } else {
+            out.append(f.header);
+            out.append(f.content);
+        }
+    }
+    // Old padding stays, so each rewrite adds its own on top.
+    if (walk.atPadding()) out.append(body.size() - walk.position(), '\0');
+    return out;
+}
+
+}  // namespace
+
+uint64_t Id3v2TagLength(std::string_view head, uint64_t fileSize) {
+    auto h = id3::parseHeader(head);
+    if (!h) return 0;
+    return std::min<uint64_t>(h->totalLength(), fileSize);
+}
+
+std::optional<std::string> BuildId3v2Tag(std::string_view oldTag, const TagRequest& request) {
+    std::string frames = newFrames(request);
+    frames += keptFrames(oldTag);
+    uint64_t size = uint64_t{frames.size()} + kPadding;
+    if (size > kMaxTagSize) return std::nullopt;
+    std::string tag("ID3\x03\x00\x00", 6);
+    bytes::putSyncsafe32(tag, static_cast<uint32_t>(size));
+    tag += frames;
+    tag.append(kPadding, '\0');
+    return tag;
+}
+
+bool WriteId3v2(const std::string& path, const TagRequest& request) {
+    auto file = io::File::open(path, true);
+    if (!file.ok()) return false;
+    std::string head;
+    if (!io::readAt(file.fd(), 0, id3::kHeaderSize, head)) return false;
+    uint64_t oldLen = Id3v2TagLength(head, file.size());
+    std::string oldTag;
+    if (oldLen > 0 && !io::readAt(file.fd(), 0, static_cast<size_t>(oldLen), oldTag)) return false;
+    auto tag = BuildId3v2Tag(oldTag, request);
+    if (!tag) return false;
+    bool ok = io::replaceHead(file, oldLen, *tag);
+    return file.close() && ok;
+}
+
+}  // namespace mm::tags
