@@ -104,6 +104,8 @@ struct AppContext {
 
     SourceTable sources;
     std::atomic<bool> closed{false};
+    // One-off threads still running (address requests, the download-all job).
+    std::atomic<int> oneOffThreads{0};
 
     std::vector<search::TrackRecord>& ActiveList() { return playlistMode ? playlist : searchResults; }
 };

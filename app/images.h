@@ -20,9 +20,10 @@ inline constexpr const char* kImgStatusDownloading = "status_downloading";
 inline constexpr const char* kImgStatusDone = "status_done";
 inline constexpr const char* kImgStatusFailed = "status_failed";
 inline constexpr const char* kImgStatusParseFailed = "status_parse_failed";
-inline constexpr const char* kImgStatusCoverFailed = "status_cover_failed";
-inline constexpr const char* kImgStatusRequesting = "status_requesting";
+inline constexpr const char* kImgStatusCoverFailed = "status_done_nocover";
+// Status images of the track address request
 inline constexpr const char* kImgStatusConnectFailed = "status_connect_failed";
+inline constexpr const char* kImgStatusServiceFailed = "status_service_failed";
 // The default cover of the player bar (80 × 80 PNG)
 inline constexpr const char* kImgDefaultCover = "default_cover";
 
