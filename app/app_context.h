@@ -63,6 +63,24 @@ struct Shell {
     std::function<void(const std::string& caption, const std::string& text)> systemMessageBox;
 };
 
+// What one area of the program offers the others. Each area sets its entries
+// when it registers its handlers; an unset entry does nothing.
+struct Actions {
+    // Posts the download of a 1-based row at a tier, when the search pool is idle.
+    std::function<void(int tier, int row)> downloadAtTier;
+    // Starts the download-all job on a thread of its own.
+    std::function<void()> downloadAll;
+    // Previews a 1-based row of the active list, when the preview pool is idle.
+    std::function<void(int row)> preview;
+    // Plays / shows in its folder the file of a 0-based download-list row.
+    std::function<void(int downloadRow)> playFile;
+    std::function<void(int downloadRow)> openFolder;
+    // Starts a new search with the text of the search box.
+    std::function<void()> newSearch;
+    // Fills and shows the tier panel for a 1-based row.
+    std::function<void(int row)> showTierPanel;
+};
+
 struct AppContext {
     AppContext(ui::ControlModel& model, ui::EventDispatcher& dispatcher, MessagePump* pump)
         : ui(model),
@@ -80,6 +98,7 @@ struct AppContext {
     Deployment deployment;
     std::string configPath;  // the settings file
     Shell shell;
+    Actions actions;
     audio::AudioEngine* engine = nullptr;  // owned by main.cpp
 
     WorkerPool searchPool, detailPool, downloadPool, playlistPool, previewPool;
