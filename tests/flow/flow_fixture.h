@@ -12,7 +12,7 @@
 
 #include "app/app_context.h"
 #include "app/headless_pump.h"
-#include "democatalogue/demo_catalogue.h"
+#include "democatalogue/democatalogue.h"
 #include "platform/ui/control_model.h"
 #include "platform/ui/events.h"
 #include "platform/ui/headless_ui_thread.h"
