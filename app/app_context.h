@@ -79,6 +79,8 @@ struct Actions {
     std::function<void()> newSearch;
     // Fills and shows the tier panel for a 1-based row.
     std::function<void(int row)> showTierPanel;
+    // Stops and frees the preview stream (window closing).
+    std::function<void()> stopPreview;
 };
 
 struct AppContext {
@@ -100,6 +102,7 @@ struct AppContext {
     Shell shell;
     Actions actions;
     audio::AudioEngine* engine = nullptr;  // owned by main.cpp
+    int audioDevice = -1;                  // -1 the default output, 0 the no-sound device
 
     WorkerPool searchPool, detailPool, downloadPool, playlistPool, previewPool;
 
