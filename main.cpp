@@ -1,0 +1,180 @@
+// MorvaneMusic: composition root. Reads the deployment settings, starts the
+// built-in demo catalogue when no catalogue is configured, and runs the program
+// either in its Qt window or headless in automation mode.
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/app_context.h"
+#include "app/controls.h"
+#include "app/deployment.h"
+#include "app/handlers.h"
+#include "app/headless_pump.h"
+#include "app/settings.h"
+#include "app/startup.h"
+#include "democatalogue/democatalogue.h"
+#include "platform/ui/automation.h"
+#include "platform/ui/headless_ui_thread.h"
+#include "player/audio/audio_engine.h"
+#include "support/shell.h"
+
+#ifdef MM_HAVE_QT
+#include "main_qt.h"
+#endif
+
+namespace {
+
+struct CommandLine {
+    bool automation = false;
+    bool noSound = false;
+    bool help = false;
+    std::string configPath;
+    std::vector<std::string> all;
+};
+
+CommandLine ParseCommandLine(int argc, char** argv) {
+    CommandLine c;
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        c.all.push_back(a);
+        if (a == "--automation") c.automation = true;
+        else if (a == "--no-sound") c.noSound = true;
+        else if (a == "--help" || a == "-h") c.help = true;
+        else if (a == "--config" && i + 1 < argc) {
+            c.configPath = argv[++i];
+            c.all.push_back(c.configPath);
+        }
+    }
+    return c;
+}
+
+void PrintHelp() {
+    std::puts(
+        "morvane-music [options]\n"
+        "  --automation          run headless; read JSON events on stdin (docs/automation.md)\n"
+        "  --no-sound            play previews on the no-sound device\n"
+        "  --config PATH         settings file (default $XDG_CONFIG_HOME/morvane-music/config.ini)\n"
+        "  --catalogue URL       catalogue service (default: the built-in demo catalogue)\n"
+        "  --song-base URL       playlist base, ending in /song/\n"
+        "  --update-host URL     update notice host\n"
+        "  --stats-host URL      start-up report host\n"
+        "  --deployment FILE     the four addresses as key=value lines");
+}
+
+// Waits a moment for tasks that outlived the window; returns true when all ended.
+bool PoolsEnded(mm::app::AppContext& ctx) {
+    for (int i = 0; i < 200; ++i) {
+        if (ctx.searchPool.State() == 0 && ctx.detailPool.State() == 0 && ctx.downloadPool.State() == 0 &&
+            ctx.playlistPool.State() == 0 && ctx.oneOffThreads.load() == 0) {
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
+int RunAutomation(mm::app::AppContext& ctx, mm::ui::HeadlessUiThread& ui) {
+    ui.Start();
+    mm::ui::RunAndWait(ui, [&] {
+        mm::app::RegisterHandlers(ctx);
+        mm::app::RunCreationSequence(ctx);
+    });
+    mm::ui::Automation::Options options;
+    options.waitIdle = [&](int ms) {
+        auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        int quiet = 0;
+        while (std::chrono::steady_clock::now() < end) {
+            bool idle = ctx.searchPool.IsIdle() && ctx.detailPool.IsIdle() && ctx.downloadPool.IsIdle() &&
+                        ctx.playlistPool.IsIdle() && ctx.previewPool.IsIdle() && ctx.oneOffThreads.load() == 0 &&
+                        ui.WaitIdle(std::chrono::milliseconds(1));
+            quiet = idle ? quiet + 1 : 0;
+            if (quiet >= 3) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return false;
+    };
+    mm::ui::Automation automation(ctx.ui, ctx.events, options);
+    int rc = automation.run(std::cin, std::cout);
+    mm::ui::RunAndWait(ui, [&] { mm::app::RunClosing(ctx); });
+    ui.Stop();
+    return rc;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CommandLine cmd = ParseCommandLine(argc, argv);
+    if (cmd.help) {
+        PrintHelp();
+        return 0;
+    }
+
+    std::string error;
+    mm::app::Deployment deployment = mm::app::ParseDeployment(cmd.all, &error);
+    if (!error.empty()) {
+        std::fprintf(stderr, "morvane-music: %s\n", error.c_str());
+        return 2;
+    }
+    mm::democat::DemoCatalogue demo;
+    if (deployment.catalogueBase.empty()) {
+        if (!demo.Start(0)) {
+            std::fprintf(stderr, "morvane-music: the demo catalogue could not start\n");
+            return 1;
+        }
+        deployment = {demo.BaseUrl(), demo.SongBase(), demo.BaseUrl(), demo.BaseUrl()};
+        std::fprintf(stderr, "morvane-music: using the built-in demo catalogue at %s\n", demo.BaseUrl().c_str());
+    }
+
+    mm::ui::ControlModel model;
+    mm::app::DefineMainWindowControls(model);
+    mm::audio::AudioEngine engine;
+
+    auto wire = [&](mm::app::AppContext& ctx) {
+        ctx.deployment = deployment;
+        ctx.configPath = cmd.configPath.empty() ? mm::app::DefaultConfigPath() : cmd.configPath;
+        ctx.engine = &engine;
+        ctx.audioDevice = cmd.noSound ? 0 : -1;
+        ctx.shell.openUrl = [](const std::string& url) { mm::support::OpenUrl(url); };
+        ctx.shell.exitProgram = [](int code) {
+            std::fflush(nullptr);
+            std::_Exit(code);
+        };
+    };
+
+    int rc = 0;
+    if (cmd.automation) {
+        mm::ui::HeadlessUiThread ui;
+        mm::ui::EventDispatcher events(ui);
+        ui.AttachTimers(model, events);
+        mm::app::HeadlessPump pump(ui);
+        mm::app::AppContext ctx(model, events, &pump);
+        wire(ctx);
+        ctx.shell.systemMessageBox = [&model](const std::string& caption, const std::string& text) {
+            model.messageBox({caption, text, "OK", ""});
+        };
+        rc = RunAutomation(ctx, ui);
+        if (!PoolsEnded(ctx)) {
+            // A task still waits on the network; its time-out would end it, but
+            // closing must not wait for that.
+            std::fflush(nullptr);
+            std::_Exit(rc);
+        }
+        return rc;
+    }
+
+#ifdef MM_HAVE_QT
+    rc = RunMainWindow(argc, argv, model, [&](mm::app::AppContext& ctx) { wire(ctx); });
+    std::fflush(nullptr);
+    std::_Exit(rc);
+#else
+    std::fprintf(stderr, "morvane-music: built without the Qt window; use --automation\n");
+    return 2;
+#endif
+}
