@@ -1,0 +1,145 @@
+#include "democatalogue/democatalogue.h"
+
+#include <sys/socket.h>
+
+#include <thread>
+
+#include "democatalogue/server_parts.h"
+
+namespace mm::democat {
+
+namespace {
+
+// The server's worker pool, counting every accepted connection: the server
+// hands each new socket to the pool as one task.
+class CountingPool : public httplib::TaskQueue {
+public:
+    CountingPool(std::size_t threads, Stats* stats) : pool_(threads), stats_(stats) {}
+    void enqueue(std::function<void()> fn) override {
+        stats_->CountConnection();
+        pool_.enqueue(std::move(fn));
+    }
+    void shutdown() override { pool_.shutdown(); }
+
+private:
+    httplib::ThreadPool pool_;
+    Stats* stats_;
+};
+
+class Server : public httplib::Server {
+public:
+    // The library listens with a backlog of 5; clients that open many
+    // connections at once (one per cover) would see SYNs dropped and retried.
+    void WidenBacklog() { ::listen(svr_sock_, 256); }
+};
+
+constexpr std::size_t kServerThreads = 48;
+
+}  // namespace
+
+struct DemoCatalogue::Impl {
+    Options options;
+    std::string cache_dir;
+    Faults faults;
+    Stats stats;
+    std::unique_ptr<SongStore> store;
+    std::unique_ptr<Context> ctx;
+    std::unique_ptr<Server> server;
+    std::thread listener;
+    int port = 0;
+
+    void Dispatch(const httplib::Request& req, httplib::Response& res) {
+        Endpoint e = Classify(req);
+        Fault fault = faults.Take(e);
+        Reply reply = BuildReply(e, *ctx, req, fault);
+        SendReply(*ctx, req, res, std::move(reply), fault);
+    }
+
+    void Record(const httplib::Request& req) {
+        RequestRecord r;
+        r.endpoint = Classify(req);
+        r.method = req.method;
+        r.path = req.path;
+        r.target = req.target;
+        for (const auto& [k, v] : req.headers) r.headers.emplace_back(k, v);
+        r.body = req.body;
+        r.remote_port = req.remote_port;
+        stats.Record(std::move(r));
+    }
+};
+
+DemoCatalogue::DemoCatalogue(Options options) : impl_(std::make_unique<Impl>()) {
+    impl_->options = std::move(options);
+    impl_->cache_dir = impl_->options.cache_dir.empty() ? DefaultCacheDir() : impl_->options.cache_dir;
+}
+
+DemoCatalogue::~DemoCatalogue() { Stop(); }
+
+bool DemoCatalogue::Start(int port) {
+    if (Running()) return false;
+    Impl& d = *impl_;
+    d.store = std::make_unique<SongStore>(d.cache_dir, &d.stats);
+    d.ctx = std::make_unique<Context>();
+    d.ctx->faults = &d.faults;
+    d.ctx->stats = &d.stats;
+    d.ctx->store = d.store.get();
+    d.server = std::make_unique<Server>();
+    Stats* stats = &d.stats;
+    d.server->new_task_queue = [stats] { return new CountingPool(kServerThreads, stats); };
+    d.server->set_keep_alive_max_count(1000);
+    d.server->set_pre_routing_handler([&d](const httplib::Request& req, httplib::Response&) {
+        d.Record(req);
+        return httplib::Server::HandlerResponse::Unhandled;
+    });
+    auto handler = [&d](const httplib::Request& req, httplib::Response& res) { d.Dispatch(req, res); };
+    d.server->Get(".*", handler);
+    d.server->Post(".*", handler);
+
+    int bound = port == 0 ? d.server->bind_to_any_port("127.0.0.1")
+                          : (d.server->bind_to_port("127.0.0.1", port) ? port : -1);
+    if (bound <= 0) {
+        d.server.reset();
+        d.store.reset();
+        d.ctx.reset();
+        return false;
+    }
+    d.server->WidenBacklog();
+    d.port = bound;
+    d.ctx->base_url = BaseUrl();
+    d.listener = std::thread([server = d.server.get()] { server->listen_after_bind(); });
+    d.store->StartWorkers(d.options.background_workers);
+    return true;
+}
+
+void DemoCatalogue::Stop() {
+    Impl& d = *impl_;
+    if (!d.server) return;
+    d.ctx->WakeAll();
+    d.store->Stop();
+    d.server->stop();
+    // Idle keep-alive connections would hold the server's threads for seconds.
+    for (int fd : FindServerSockets(d.port, -1)) ::shutdown(fd, SHUT_RDWR);
+    if (d.listener.joinable()) d.listener.join();
+    d.server.reset();
+    d.store.reset();
+    d.ctx.reset();
+    d.port = 0;
+}
+
+bool DemoCatalogue::Running() const { return impl_->server != nullptr; }
+int DemoCatalogue::Port() const { return impl_->port; }
+std::string DemoCatalogue::BaseUrl() const { return "http://127.0.0.1:" + std::to_string(impl_->port); }
+std::string DemoCatalogue::SongBase() const { return BaseUrl() + "/song/"; }
+std::string DemoCatalogue::SourceUrl(std::string_view code) const {
+    return SongBase() + std::string(code) + "/";
+}
+Faults& DemoCatalogue::faults() { return impl_->faults; }
+Stats& DemoCatalogue::stats() { return impl_->stats; }
+const std::string& DemoCatalogue::cache_dir() const { return impl_->cache_dir; }
+
+std::optional<AudioFile> DemoCatalogue::FileOf(int song_id, Tier tier) {
+    if (!impl_->store) return std::nullopt;
+    return impl_->store->File(song_id, tier);
+}
+
+}  // namespace mm::democat

@@ -1,0 +1,243 @@
+// Sends a reply through the faults of its endpoint: other bodies, encodings,
+// status codes, delays, stalls, throttling and connection resets.
+#include <dirent.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <memory>
+
+#include "democatalogue/server_parts.h"
+#include "platform/sys/text_encoding.h"
+
+namespace mm::democat {
+
+bool Context::Sleep(int ms) {
+    std::unique_lock lock(mutex);
+    return !stop_cv.wait_for(lock, std::chrono::milliseconds(ms), [this] { return stopping; });
+}
+
+void Context::WakeAll() {
+    {
+        std::lock_guard lock(mutex);
+        stopping = true;
+    }
+    stop_cv.notify_all();
+}
+
+namespace {
+
+int LocalPort(int fd, bool peer) {
+    sockaddr_storage addr{};
+    socklen_t len = sizeof addr;
+    int rc = peer ? getpeername(fd, reinterpret_cast<sockaddr*>(&addr), &len)
+                  : getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+    if (rc != 0 || addr.ss_family != AF_INET) return -1;
+    return ntohs(reinterpret_cast<sockaddr_in*>(&addr)->sin_port);
+}
+
+// UTF-8 → GBK; a character GBK cannot hold becomes "?".
+std::string ToGbkLossy(const std::string& utf8) {
+    if (auto whole = sys::utf8ToGbk(utf8)) return *whole;
+    std::string out;
+    for (std::size_t i = 0; i < utf8.size();) {
+        unsigned char c = static_cast<unsigned char>(utf8[i]);
+        std::size_t n = c < 0x80 ? 1 : c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+        n = std::min(n, utf8.size() - i);
+        auto one = sys::utf8ToGbk(std::string_view(utf8).substr(i, n));
+        out += one ? *one : "?";
+        i += n;
+    }
+    return out;
+}
+
+std::string Garbage() {
+    std::string g = "\x00\xff\xfe{\"code\":";
+    std::uint32_t s = 0x9e3779b9u;
+    for (int i = 0; i < 512; ++i) {
+        s = s * 1664525u + 1013904223u;
+        g += static_cast<char>(s >> 24);
+    }
+    return g;
+}
+
+// Where the body comes from: memory or a cache file.
+struct BodySource {
+    std::string memory;
+    int fd = -1;
+    std::size_t size = 0;
+
+    ~BodySource() {
+        if (fd >= 0) ::close(fd);
+    }
+    bool Read(std::size_t offset, std::size_t n, std::string& out) const {
+        out.resize(n);
+        if (fd < 0) {
+            out.assign(memory, offset, n);
+            return out.size() == n;
+        }
+        std::size_t got = 0;
+        while (got < n) {
+            ssize_t r = ::pread(fd, out.data() + got, n - got, static_cast<off_t>(offset + got));
+            if (r <= 0) return false;
+            got += static_cast<std::size_t>(r);
+        }
+        return true;
+    }
+};
+
+struct StreamState {
+    std::shared_ptr<BodySource> source;
+    Fault fault;
+    Context* ctx = nullptr;
+    int local_port = 0;
+    int remote_port = 0;
+    bool half_done = false;
+};
+
+// Writes up to `length` bytes at `offset`. Returns false to abort the reply.
+bool Pump(StreamState& st, std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+    std::size_t chunk = std::min<std::size_t>(length, 16384);
+    if (st.fault.bytes_per_second > 0) {
+        chunk = std::min<std::size_t>(chunk, std::max(1, st.fault.bytes_per_second / 10));
+    }
+    const std::size_t half = st.source->size / 2;
+    const bool hold_at_half = !st.half_done && (st.fault.stall_ms > 0 || st.fault.reset_mid_body);
+    if (hold_at_half && offset <= half && half < offset + chunk) chunk = half - offset;
+    if (chunk > 0) {
+        std::string data;
+        if (!st.source->Read(offset, chunk, data) || !sink.write(data.data(), data.size())) return false;
+        if (st.fault.bytes_per_second > 0 &&
+            !st.ctx->Sleep(static_cast<int>(chunk * 1000 / static_cast<std::size_t>(st.fault.bytes_per_second)))) {
+            return false;
+        }
+    }
+    if (hold_at_half && offset + chunk == half) {
+        st.half_done = true;
+        if (st.fault.stall_ms > 0 && !st.ctx->Sleep(st.fault.stall_ms)) return false;
+        if (st.fault.reset_mid_body) {
+            for (int fd : FindServerSockets(st.local_port, st.remote_port)) ResetSocket(fd);
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+std::vector<int> FindServerSockets(int local_port, int peer_port) {
+    std::vector<int> fds;
+    DIR* dir = ::opendir("/proc/self/fd");
+    if (!dir) return fds;
+    while (dirent* e = ::readdir(dir)) {
+        int fd = std::atoi(e->d_name);
+        if (e->d_name[0] < '0' || e->d_name[0] > '9' || fd == ::dirfd(dir)) continue;
+        struct stat st {};
+        if (::fstat(fd, &st) != 0 || !S_ISSOCK(st.st_mode)) continue;
+        if (LocalPort(fd, false) != local_port) continue;
+        int peer = LocalPort(fd, true);
+        if (peer < 0 || (peer_port >= 0 && peer != peer_port)) continue;
+        fds.push_back(fd);
+    }
+    ::closedir(dir);
+    return fds;
+}
+
+void ResetSocket(int fd) {
+    linger l{1, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &l, sizeof l);
+    // Disconnecting a connected TCP socket sends RST at once; the descriptor
+    // stays valid for the server, whose next write simply fails.
+    sockaddr unspec{};
+    unspec.sa_family = AF_UNSPEC;
+    ::connect(fd, &unspec, sizeof unspec);
+}
+
+void SendReply(Context& ctx, const httplib::Request& req, httplib::Response& res, Reply reply, const Fault& fault) {
+    if (fault.delay_ms > 0 && !ctx.Sleep(fault.delay_ms)) {
+        res.status = 503;
+        return;
+    }
+    switch (fault.body) {
+        case BodyKind::kNormal: break;
+        case BodyKind::kHtml:
+            reply.file.reset();
+            reply.content_type = "text/html; charset=utf-8";
+            reply.body = "<!DOCTYPE html>\n<html><head><title>502 Bad Gateway</title></head>"
+                         "<body><center><h1>502 Bad Gateway</h1></center><hr><center>nginx</center></body></html>\n";
+            break;
+        case BodyKind::kGarbage:
+            reply.file.reset();
+            reply.content_type = "application/octet-stream";
+            reply.body = Garbage();
+            break;
+        case BodyKind::kEmpty:
+            reply.file.reset();
+            reply.body.clear();
+            break;
+        case BodyKind::kTruncated:
+            reply.body.resize(reply.body.size() / 2);
+            break;
+        case BodyKind::kRaw:
+            reply.file.reset();
+            reply.body = fault.raw_body;
+            break;
+    }
+    if (fault.gbk && !reply.file) {
+        reply.body = ToGbkLossy(reply.body);
+        std::string type = reply.content_type.substr(0, reply.content_type.find(';'));
+        reply.content_type = type + "; charset=GBK";
+    }
+    if (!fault.content_type.empty()) reply.content_type = fault.content_type;
+    // Left unset, a plain 200 becomes 206 for range requests.
+    int status = fault.http_status ? fault.http_status : reply.status;
+    if (status != 200) res.status = status;
+    for (auto& [k, v] : reply.headers) res.set_header(k, v);
+
+    auto source = std::make_shared<BodySource>();
+    if (reply.file) {
+        source->fd = ::open(reply.file->path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (source->fd < 0) {
+            res.status = 503;
+            return;
+        }
+        source->size = reply.file->size;
+    } else {
+        source->memory = std::move(reply.body);
+        source->size = source->memory.size();
+    }
+    const bool streamed = reply.file || fault.stall_ms > 0 || fault.reset_mid_body || fault.bytes_per_second > 0 ||
+                          fault.chunked;
+    if (!streamed) {
+        res.set_content(source->memory, reply.content_type);
+        return;
+    }
+    auto st = std::make_shared<StreamState>();
+    st->source = source;
+    st->fault = fault;
+    st->ctx = &ctx;
+    st->local_port = req.local_port;
+    st->remote_port = req.remote_port;
+    if (fault.chunked) {
+        res.set_chunked_content_provider(reply.content_type, [st](std::size_t offset, httplib::DataSink& sink) {
+            if (offset >= st->source->size) {
+                sink.done();
+                return true;
+            }
+            return Pump(*st, offset, st->source->size - offset, sink);
+        });
+    } else {
+        res.set_content_provider(
+            source->size, reply.content_type,
+            [st](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+                return Pump(*st, offset, length, sink);
+            });
+    }
+}
+
+}  // namespace mm::democat
