@@ -3,6 +3,7 @@
 #include <curl/curl.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <memory>
 
@@ -32,6 +33,16 @@ struct Transfer {
     bool tooLarge = false;
     std::int64_t lastNow = -1;
     std::int64_t lastTotal = -1;
+
+    // Stall watch: the request fails when nothing moved for stallLimit (before
+    // the first byte: firstByteLimit, which leaves room for connecting).
+    using Clock = std::chrono::steady_clock;
+    Clock::time_point lastActivity = Clock::now();
+    bool anyByte = false;
+    Clock::duration stallLimit{};
+    Clock::duration firstByteLimit{};
+    curl_off_t lastUp = 0;
+    bool stalled = false;
 };
 
 }  // namespace detail
@@ -51,6 +62,8 @@ bool is2xx(int code) { return code >= 200 && code < 300; }
 size_t onHeader(char* data, size_t size, size_t count, void* user) {
     auto* t = static_cast<Transfer*>(user);
     const size_t n = size * count;
+    t->lastActivity = Transfer::Clock::now();
+    t->anyByte = true;
     std::string_view line(data, n);
     int code = 0;
     std::string text;
@@ -76,6 +89,8 @@ size_t onHeader(char* data, size_t size, size_t count, void* user) {
 size_t onBody(char* data, size_t size, size_t count, void* user) {
     auto* t = static_cast<Transfer*>(user);
     const size_t n = size * count;
+    t->lastActivity = Transfer::Clock::now();
+    t->anyByte = true;
     if (t->download) {
         if (!is2xx(t->code)) return n;  // an error page is not the file
         if (std::fwrite(data, 1, n, t->file) != n) {
@@ -93,8 +108,22 @@ size_t onBody(char* data, size_t size, size_t count, void* user) {
     return n;
 }
 
-int onProgress(void* user, curl_off_t dltotal, curl_off_t dlnow, curl_off_t, curl_off_t) {
+// curl's own low-speed check averages over several seconds and can both cut a
+// slow but steady download and overlook a stall for seconds, so the client
+// watches the time since the last byte itself. curl calls this at least about
+// once a second, also while nothing arrives.
+int onProgress(void* user, curl_off_t dltotal, curl_off_t dlnow, curl_off_t, curl_off_t ulnow) {
     auto* t = static_cast<Transfer*>(user);
+    const auto now = Transfer::Clock::now();
+    if (ulnow != t->lastUp) {
+        t->lastUp = ulnow;
+        t->lastActivity = now;
+        t->anyByte = true;
+    }
+    if (now - t->lastActivity > (t->anyByte ? t->stallLimit : t->firstByteLimit)) {
+        t->stalled = true;
+        return 1;
+    }
     if (t->progress == nullptr || !*t->progress || !is2xx(t->code)) return 0;
     const std::int64_t total = dltotal > 0 ? dltotal : -1;
     // curl calls this many times a second even when nothing moved.
@@ -128,6 +157,7 @@ void HTTPWebClient::SetupTimeout(int connectSec, int transferSec) {
 }
 
 void HTTPWebClient::SetRequestHeader(const std::string& name, const std::string& value) {
+    if (!detail::validHeader(name, value)) return;
     for (auto it = requestHeaders_.begin(); it != requestHeaders_.end(); ++it) {
         if (detail::equalsIgnoreCase(it->first, name)) {
             requestHeaders_.erase(it);
@@ -219,8 +249,11 @@ bool HTTPWebClient::perform(detail::Transfer& t) {
     long stall = gDefaultStallSec.load();
     if (t.download && transferSec_ > 0) stall = transferSec_;
     if (!t.download && transferSec_ > 0) curl_easy_setopt(c, CURLOPT_TIMEOUT, static_cast<long>(transferSec_));
-    curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, stall);
+    t.stallLimit = std::chrono::seconds(stall);
+    t.firstByteLimit = std::chrono::seconds(stall + connect);
+    t.lastActivity = detail::Transfer::Clock::now();
+    // Enough idle connections for the detail pool's parallel cover requests.
+    curl_easy_setopt(c, CURLOPT_MAXCONNECTS, 32L);
 
     detail::HeaderList headers = requestHeaders_;
     for (auto& h : detail::parseHeaderText(*t.headerText)) {
@@ -260,11 +293,9 @@ bool HTTPWebClient::perform(detail::Transfer& t) {
     curl_easy_setopt(c, CURLOPT_HEADERDATA, &t);
     curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, onBody);
     curl_easy_setopt(c, CURLOPT_WRITEDATA, &t);
-    if (t.download) {
-        curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, onProgress);
-        curl_easy_setopt(c, CURLOPT_XFERINFODATA, &t);
-        curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
-    }
+    curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, onProgress);
+    curl_easy_setopt(c, CURLOPT_XFERINFODATA, &t);
+    curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
 
     const CURLcode rc = curl_easy_perform(c);
     code_ = t.code;
@@ -274,6 +305,7 @@ bool HTTPWebClient::perform(detail::Transfer& t) {
     if (rc != CURLE_OK) {
         if (t.writeFailed) lastError_ = "writing the file failed";
         else if (t.tooLarge) lastError_ = "answer too large";
+        else if (t.stalled) lastError_ = "no data for " + std::to_string(stall) + " s";
         else lastError_ = errorBuffer[0] != '\0' ? errorBuffer : curl_easy_strerror(rc);
         if (lastError_.empty()) lastError_ = "request failed";
         return false;

@@ -34,7 +34,8 @@ public:
     // data, so a long download that keeps flowing is never cut.
     void SetupTimeout(int connectSec, int transferSec);
     // Kept for every later request of this client; a second call with the same
-    // name (any case) replaces the value, an empty value removes the header.
+    // name (any case) replaces the value, an empty value removes the header. A
+    // name that is not an HTTP token or a value with a line break is ignored.
     void SetRequestHeader(const std::string& name, const std::string& value);
     void SetFollowRedirects(bool follow) { followRedirects_ = follow; }
     void SetTag(int tag) { tag_ = tag; }

@@ -40,6 +40,8 @@ bool validValue(std::string_view value) {
 
 }  // namespace
 
+bool validHeader(std::string_view name, std::string_view value) { return validName(name) && validValue(value); }
+
 bool equalsIgnoreCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i)
@@ -63,7 +65,7 @@ HeaderList parseHeaderText(std::string_view text) {
         if (colon == std::string_view::npos) continue;
         std::string_view name = trim(line.substr(0, colon));
         std::string_view value = trim(line.substr(colon + sepLen));
-        if (!validName(name) || !validValue(value)) continue;
+        if (!validHeader(name, value)) continue;
         out.emplace_back(std::string(name), std::string(value));
     }
     return out;

@@ -30,6 +30,10 @@ std::string charsetOf(std::string_view contentType);
 // UTF-8. The result is always valid UTF-8.
 std::string bodyToUtf8(std::string_view body, std::string_view charset);
 
+// A name that is an HTTP token and a value without line breaks: anything else
+// would let a caller's text add headers of its own.
+bool validHeader(std::string_view name, std::string_view value);
+
 bool equalsIgnoreCase(std::string_view a, std::string_view b);
 
 }  // namespace mm::net::detail
