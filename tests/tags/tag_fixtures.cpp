@@ -153,7 +153,9 @@ std::vector<ListedBlock> metaflacList(const std::string& path) {
     while (std::getline(in, line)) {
         if (line.starts_with("METADATA block #")) blocks.emplace_back();
         if (blocks.empty()) continue;
-        if (line.starts_with("  type: ")) blocks.back().type = std::atoi(line.c_str() + 8);
+        // PICTURE blocks list their picture type as "  type:" too, after the block type.
+        if (line.starts_with("  type: ") && blocks.back().type < 0)
+            blocks.back().type = std::atoi(line.c_str() + 8);
         if (line.starts_with("  is last: ")) blocks.back().last = line.find("true") != std::string::npos;
         if (line.starts_with("  length: "))
             blocks.back().length = static_cast<uint32_t>(std::atol(line.c_str() + 10));
