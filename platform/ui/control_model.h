@@ -16,19 +16,19 @@
 namespace mm::ui {
 
 enum class Kind {
-    Window,       // the whole window (窗口EX1) and child panels (窗口_下载选择, 窗口_歌单解析)
-    Tab,          // 选择夹EX1: selection = page
-    ToolEntry,    // tool bar entries
+    Window,     // the whole window (窗口EX1) and child panels (窗口_下载选择, 窗口_歌单解析)
+    Tab,        // 选择夹EX1: selection = page
+    ToolEntry,  // tool bar entries
     Label,
     Button,
     RadioButton,
     CheckBox,
     ComboBox,
-    PictureBox,   // picture = image bytes; angle = rotation
+    PictureBox,  // picture = image bytes; angle = rotation
     ListBox,
     EditBox,
-    Slider,       // position / maximum
-    Timer,        // interval in ms, 0 = stopped
+    Slider,  // position / maximum
+    Timer,   // interval in ms, 0 = stopped
 };
 
 const char* kindName(Kind k);
@@ -57,7 +57,7 @@ struct Cell {
 };
 
 struct MessageBoxRequest {
-    std::string title;   // "code:404"
+    std::string title;  // "code:404"
     std::string text;
     std::string button;  // "好的"
     std::string owner;   // control it is anchored on; empty = system box
@@ -82,7 +82,7 @@ struct Change {
 };
 
 class ControlModel {
-public:
+  public:
     using Observer = std::function<void(const Change&)>;
     // Shows a message box and returns once it was dismissed.
     using MessageBoxPresenter = std::function<void(const MessageBoxRequest&)>;
@@ -141,6 +141,8 @@ public:
     std::string cellText(const std::string& list, int row, int col) const;
     bool setCellIcon(const std::string& list, int row, int col, const std::string& image);
     std::string cellIcon(const std::string& list, int row, int col) const;
+    // Every cell of a row as written so far (columns never written are absent).
+    std::vector<Cell> rowCells(const std::string& list, int row) const;
     // Progress shown in a row (percent 0..100), -1 = no bar.
     bool setRowProgress(const std::string& list, int row, int percent);
     int rowProgress(const std::string& list, int row) const;
@@ -153,6 +155,7 @@ public:
 
     // ---- menus (created once; items addressed by id)
     void defineMenu(const std::string& menu);
+    bool menuExists(const std::string& menu) const;
     // Inserts at 1-based position pos among the siblings of parentId (past the end appends).
     void insertMenuItem(const std::string& menu, int pos, const MenuItem& item);
     std::vector<MenuItem> menuItems(const std::string& menu) const;
@@ -189,7 +192,7 @@ public:
     // Timer controls with their intervals (0 = stopped), in definition order.
     std::vector<std::pair<std::string, int>> timers() const;
 
-private:
+  private:
     struct Impl;
     std::unique_ptr<Impl> d;
     void notify(const Change& c);

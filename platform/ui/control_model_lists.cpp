@@ -120,6 +120,13 @@ std::string ControlModel::cellIcon(const std::string& list, int row, int col) co
     return col < static_cast<int>(r.cells.size()) ? r.cells[static_cast<size_t>(col)].icon : std::string();
 }
 
+std::vector<Cell> ControlModel::rowCells(const std::string& list, int row) const {
+    std::lock_guard lk(d->mu);
+    const ControlState* c = d->find(list);
+    if (!c || row < 0 || row >= static_cast<int>(c->rows.size())) return {};
+    return c->rows[static_cast<size_t>(row)].cells;
+}
+
 bool ControlModel::setRowProgress(const std::string& list, int row, int percent) {
     percent = percent < 0 ? -1 : std::min(percent, 100);
     {
@@ -186,6 +193,11 @@ void ControlModel::defineMenu(const std::string& menu) {
         d->menus.try_emplace(menu);
     }
     notify({Change::What::Menu, menu});
+}
+
+bool ControlModel::menuExists(const std::string& menu) const {
+    std::lock_guard lk(d->mu);
+    return d->menus.count(menu) != 0;
 }
 
 void ControlModel::insertMenuItem(const std::string& menu, int pos, const MenuItem& item) {

@@ -56,12 +56,12 @@ TEST(EventDispatcher, HandlersRunOnTheUiThreadInOrder) {
     });
     events.fire({"控制_搜索", EventType::Click, 0, {}});
     events.fire({"nobody", EventType::Click, 0, {}});  // no handler: ignored
-    events.fire({"编辑框_搜索歌曲名", EventType::KeyUp, 13, {}});
     events.dispatch({"控制_搜索", EventType::Click, 0, {}});  // off the UI thread: queued, not run here
+    events.fire({"编辑框_搜索歌曲名", EventType::KeyUp, 13, {}});
     ASSERT_TRUE(ui.WaitIdle(2s));
     std::vector<std::string> got;
     ASSERT_TRUE(ui.RunOnUiThreadAndWait([&] { got = log; }));
-    EXPECT_EQ(got, (std::vector<std::string>{"click 控制_搜索", "key 13", "click 控制_搜索", "late"}));
+    EXPECT_EQ(got, (std::vector<std::string>{"click 控制_搜索", "click 控制_搜索", "key 13", "late"}));
     EXPECT_FALSE(offThread.load());
     EXPECT_FALSE(ui.isCurrent());
 }

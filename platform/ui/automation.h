@@ -1,0 +1,43 @@
+#pragma once
+// Automation: drives the program through its controls from JSON lines, one
+// command per line, and reports message boxes, dumps and errors as JSON lines.
+// The protocol is described in docs/automation.md.
+#include <functional>
+#include <iosfwd>
+#include <memory>
+#include <string>
+
+#include "platform/ui/control_model.h"
+#include "platform/ui/events.h"
+
+namespace mm::ui {
+
+class Automation {
+  public:
+    struct Options {
+        // Control that receives WindowClose on "close" and at the end of input.
+        std::string closeTarget = "窗口EX1";
+        // Waits up to `ms` until the program has nothing left to do (UI thread and
+        // worker pools); true when it got there. Unset: only the UI thread is awaited.
+        std::function<bool(int ms)> waitIdle;
+    };
+
+    Automation(ControlModel& model, EventDispatcher& events, Options options);
+    Automation(ControlModel& model, EventDispatcher& events);
+    ~Automation();
+    Automation(const Automation&) = delete;
+    Automation& operator=(const Automation&) = delete;
+
+    // Reads commands until "close" or the end of input, which closes too. While
+    // it runs, every message box is written to `out` and answered at once.
+    // Returns the number of error lines written.
+    int run(std::istream& in, std::ostream& out);
+
+  private:
+    struct Session;
+    ControlModel& model_;
+    EventDispatcher& events_;
+    Options options_;
+};
+
+}  // namespace mm::ui
