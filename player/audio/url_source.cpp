@@ -48,9 +48,6 @@ std::unique_ptr<UrlSource> UrlSource::Start(const std::string& url, uint64_t off
     curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(e, CURLOPT_FAILONERROR, 1L);
     curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(options.connect_timeout.count()));
-    long stall_s = std::max<long>(1, static_cast<long>((options.stall_timeout.count() + 999) / 1000));
-    curl_easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME, stall_s);
     curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, WriteCb);
     curl_easy_setopt(e, CURLOPT_WRITEDATA, t.get());
     if (offset > 0) curl_easy_setopt(e, CURLOPT_RESUME_FROM_LARGE, static_cast<curl_off_t>(offset));
@@ -58,6 +55,7 @@ std::unique_ptr<UrlSource> UrlSource::Start(const std::string& url, uint64_t off
 
     src->multi_ = multi;
     src->max_bytes_ = options.max_bytes;
+    src->stall_timeout_ = options.stall_timeout;
     src->callback_ = std::move(callback);
     src->thread_ = std::thread(&UrlSource::Run, src.get(), std::move(t));
     return src;
@@ -72,6 +70,12 @@ UrlSource::~UrlSource() {
 void UrlSource::Run(std::unique_ptr<Transfer> t) {
     CURLM* multi = static_cast<CURLM*>(multi_);
     CURLcode result = CURLE_ABORTED_BY_CALLBACK;
+    // Our own stall watch: curl's low-speed check averages over several
+    // seconds and reacts far later than asked to a server that goes silent.
+    using Clock = std::chrono::steady_clock;
+    const int poll_ms = static_cast<int>(std::clamp<int64_t>(stall_timeout_.count() / 4, 10, 500));
+    uint64_t seen = 0;
+    auto last_progress = Clock::now();
     while (!cancel_.load()) {
         int running = 0;
         if (curl_multi_perform(multi, &running) != CURLM_OK) break;
@@ -81,7 +85,15 @@ void UrlSource::Run(std::unique_ptr<Transfer> t) {
                 if (m->msg == CURLMSG_DONE) result = m->data.result;
             break;
         }
-        curl_multi_poll(multi, nullptr, 0, 500, nullptr);
+        curl_multi_poll(multi, nullptr, 0, poll_ms, nullptr);
+        uint64_t now_seen = bytes_seen_.load();
+        if (now_seen != seen) {
+            seen = now_seen;
+            last_progress = Clock::now();
+        } else if (Clock::now() - last_progress > stall_timeout_) {
+            result = CURLE_OPERATION_TIMEDOUT;
+            break;
+        }
     }
     curl_multi_remove_handle(multi, t->easy);
     curl_easy_cleanup(t->easy);
@@ -117,6 +129,7 @@ size_t UrlSource::OnData(const char* data, size_t size, Transfer& t) {
         }
     }
     size_t total = size;
+    bytes_seen_.fetch_add(size);
     if (t.to_skip > 0) {
         size_t skip = std::min<uint64_t>(t.to_skip, size);
         t.to_skip -= skip;

@@ -18,7 +18,8 @@ using DownloadCallback = std::function<void(const uint8_t* data, size_t size)>;
 
 struct UrlOptions {
     std::chrono::milliseconds connect_timeout{5000};
-    // A transfer that receives nothing for this long is given up.
+    // A transfer that receives nothing for this long (connection, headers
+    // or body) is given up.
     std::chrono::milliseconds stall_timeout{10000};
     // No preview is this large; a server that sends more is cut off.
     uint64_t max_bytes = uint64_t{1} << 30;
@@ -58,6 +59,8 @@ private:
     std::atomic<bool> cancel_{false};
     void* multi_ = nullptr;  // CURLM*, woken by Cancel()
     uint64_t max_bytes_ = 0;
+    std::chrono::milliseconds stall_timeout_{0};
+    std::atomic<uint64_t> bytes_seen_{0};  // body bytes received, for the stall watch
     DownloadCallback callback_;
     std::thread thread_;
 };
