@@ -16,19 +16,19 @@
 namespace mm::ui {
 
 enum class Kind {
-    Window,     // the whole window (窗口EX1) and child panels (窗口_下载选择, 窗口_歌单解析)
-    Tab,        // 选择夹EX1: selection = page
-    ToolEntry,  // tool bar entries
+    Window,       // the whole window (窗口EX1) and child panels (窗口_下载选择, 窗口_歌单解析)
+    Tab,          // 选择夹EX1: selection = page
+    ToolEntry,    // tool bar entries
     Label,
     Button,
     RadioButton,
     CheckBox,
     ComboBox,
-    PictureBox,  // picture = image bytes; angle = rotation
+    PictureBox,   // picture = image bytes; angle = rotation
     ListBox,
     EditBox,
-    Slider,  // position / maximum
-    Timer,   // interval in ms, 0 = stopped
+    Slider,       // position / maximum
+    Timer,        // interval in ms, 0 = stopped
 };
 
 const char* kindName(Kind k);
@@ -57,7 +57,7 @@ struct Cell {
 };
 
 struct MessageBoxRequest {
-    std::string title;  // "code:404"
+    std::string title;   // "code:404"
     std::string text;
     std::string button;  // "好的"
     std::string owner;   // control it is anchored on; empty = system box
@@ -82,7 +82,7 @@ struct Change {
 };
 
 class ControlModel {
-  public:
+public:
     using Observer = std::function<void(const Change&)>;
     // Shows a message box and returns once it was dismissed.
     using MessageBoxPresenter = std::function<void(const MessageBoxRequest&)>;
@@ -192,7 +192,7 @@ class ControlModel {
     // Timer controls with their intervals (0 = stopped), in definition order.
     std::vector<std::pair<std::string, int>> timers() const;
 
-  private:
+private:
     struct Impl;
     std::unique_ptr<Impl> d;
     void notify(const Change& c);
