@@ -61,6 +61,8 @@ struct Shell {
     std::function<void(int code)> exitProgram;
     // A message box with no owner window (pool creation failures).
     std::function<void(const std::string& caption, const std::string& text)> systemMessageBox;
+    // Opens the file's folder with the file selected; false when it could not.
+    std::function<bool(const std::string& path)> showInFolder;
 };
 
 // What one area of the program offers the others. Each area sets its entries

@@ -1,0 +1,63 @@
+#include "download/download_all.h"
+
+#include "app/app_context.h"
+#include "app/control_names.h"
+#include "app/thread_starter.h"
+#include "app/worker_pool.h"
+#include "download/download_at_tier.h"
+#include "download/download_rows.h"
+
+namespace mm::download {
+
+namespace {
+
+// Tier to ask for a row: its best one, or the standard tier; -1 when the row
+// is gone.
+int TierFor(app::AppContext& ctx, int row, bool best, unsigned generation) {
+    if (!best) return 0;
+    ListGuard guard(ctx);
+    if (!guard.locked() || ctx.listGeneration.load() != generation) return -1;
+    auto& list = ctx.ActiveList();
+    if (row < 1 || static_cast<std::size_t>(row) > list.size()) return -1;
+    return list[row - 1].bestTier;
+}
+
+}  // namespace
+
+void RunDownloadAll(app::AppContext& ctx) {
+    // Never pump here: this runs on a thread of its own, not the UI thread.
+    app::WorkerPool batch(nullptr);
+    if (!batch.Create(3, 5, 10000, true, true, 0, false)) {
+        if (ctx.shell.systemMessageBox) ctx.shell.systemMessageBox("信息：", "线程池创建失败！2");
+    }
+    // Rows of the list this run started with; a list replaced meanwhile gets
+    // none of them.
+    unsigned generation = ctx.listGeneration.load();
+    int rows = ctx.ui.rowCount(app::kResultList);
+    ctx.currentRow.store(0);
+    for (int i = 1; i <= rows; ++i) {
+        int row = ctx.currentRow.fetch_add(1) + 1;
+        int tier = TierFor(ctx, row, ctx.ui.checked(app::kPlaylistBestTier), generation);
+        if (tier < 0) continue;
+        app::AppContext* c = &ctx;
+        batch.Post([c, tier, row, generation] { DownloadAtTier(*c, tier, row, generation); });
+    }
+    while (!batch.IsIdle()) batch.WaitForCompletion(100, false);
+    batch.Destroy(app::WorkerPool::kDropAndWait, false);
+}
+
+bool StartDownloadAll(app::AppContext& ctx) {
+    app::AppContext* c = &ctx;
+    ctx.oneOffThreads.fetch_add(1);
+    bool started = app::StartThread(
+        [c](std::int32_t) -> std::uint32_t {
+            RunDownloadAll(*c);
+            c->oneOffThreads.fetch_sub(1);
+            return 0;
+        },
+        0);
+    if (!started) ctx.oneOffThreads.fetch_sub(1);
+    return started;
+}
+
+}  // namespace mm::download

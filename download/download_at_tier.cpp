@@ -1,0 +1,57 @@
+#include "download/download_at_tier.h"
+
+#include <string>
+
+#include "app/app_context.h"
+#include "app/control_names.h"
+#include "app/images.h"
+#include "app/settings.h"
+#include "download/address_request.h"
+#include "download/download_rows.h"
+#include "download/file_naming.h"
+
+namespace mm::download {
+
+std::string DownloadRowText(const std::string& name, const std::string& album) {
+    return name + "\r\n[" + album + "]";
+}
+
+void DownloadAtTier(app::AppContext& ctx, int tier, int row, std::optional<unsigned> generation) {
+    if (tier != 1 && tier != 2) tier = 0;
+    AddressJob job;
+    job.tier = tier;
+    job.trackRow = row;
+    std::string album, title, singer;
+    unsigned gen = 0;
+    {
+        ListGuard guard(ctx);
+        if (!guard.locked()) return;
+        gen = ctx.listGeneration.load();
+        if (generation && *generation != gen) return;
+        auto& list = ctx.ActiveList();
+        if (row < 1 || static_cast<std::size_t>(row) > list.size()) return;
+        const search::TrackRecord& rec = list[row - 1];
+        job.mid = rec.mid[tier];
+        job.pmid = rec.pmid[tier];
+        title = rec.title;
+        singer = rec.singer;
+        album = rec.album;
+    }
+    std::string name = BaseName(title, singer, app::NamingScheme(ctx));
+    std::string json;
+    {
+        ListGuard guard(ctx);
+        if (!guard.locked()) return;
+        job.downloadRow = AppendDownloadRow(ctx, DownloadRowText(name, album), app::TierBadge(tier));
+        ctx.ui.setRowHeight(app::kDownloadList, kDownloadRowHeight);
+        json = AddressJobToJson(job);
+    }
+    if (!StartAddressRequest(ctx, json, gen)) {
+        SetRowStatus(ctx, job.downloadRow, kStatusConnectFailed, app::kImgStatusConnectFailed);
+    }
+    ListGuard guard(ctx);
+    AdjustDownloadCounter(ctx, +1);
+    ctx.ui.setVisible(app::kTierPanel, false);
+}
+
+}  // namespace mm::download

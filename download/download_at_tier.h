@@ -1,0 +1,20 @@
+#pragma once
+// Queueing the download of one row of the active list in one tier.
+#include <optional>
+#include <string>
+
+namespace mm::app {
+struct AppContext;
+}
+
+namespace mm::download {
+
+// Adds the download-list row, bumps the counter, hides the tier panel and
+// starts the address request. A row that is not in the active list (or, with
+// a generation, a list replaced since then) does nothing.
+void DownloadAtTier(app::AppContext& ctx, int tier, int row, std::optional<unsigned> generation = {});
+
+// Text of a download row: "<name>\r\n[<album>]".
+std::string DownloadRowText(const std::string& name, const std::string& album);
+
+}  // namespace mm::download

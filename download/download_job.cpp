@@ -1,0 +1,140 @@
+#include "download/download_job.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdint>
+#include <optional>
+
+#include "app/app_context.h"
+#include "app/control_names.h"
+#include "app/images.h"
+#include "app/settings.h"
+#include "download/download_rows.h"
+#include "download/file_naming.h"
+#include "download/target_file.h"
+#include "platform/net/http_client.h"
+#include "platform/sys/files.h"
+#include "tags/flac.h"
+#include "tags/id3v2.h"
+#include "tags/tag_request.h"
+
+namespace mm::download {
+
+namespace {
+
+constexpr int kStallTimeoutSec = 60;
+
+std::function<void(int, JobStage)>& StageObserver() {
+    static std::function<void(int, JobStage)> observer;
+    return observer;
+}
+
+void Reached(int row, JobStage stage) {
+    if (StageObserver()) StageObserver()(row, stage);
+}
+
+std::string Lower(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
+    return s;
+}
+
+std::string SaveFolderWithSlash(app::AppContext& ctx) {
+    std::string folder = app::SaveFolder(ctx);
+    if (!folder.empty() && folder.back() != '/') folder += '/';
+    return folder;
+}
+
+tags::TagRequest MakeTagRequest(const search::TrackRecord& rec) {
+    tags::TagRequest req;
+    req.set(tags::Slot::Artist, rec.singer);
+    req.set(tags::Slot::Title, rec.title);
+    req.set(tags::Slot::Album, rec.album);
+    req.set(tags::Slot::Copyright, kCreditText);
+    req.set(tags::Slot::Lyrics, rec.lyrics);  // already UTF-8 inside the program
+    req.set(tags::Slot::Picture, rec.cover);
+    return req;
+}
+
+// Shows the percentage in the row, writing only when it changes. Returning
+// false stops the transfer when the window closed.
+net::ProgressFn RowProgress(app::AppContext& ctx, int row) {
+    auto last = std::make_shared<int>(-1);
+    return [&ctx, row, last](int, std::int64_t now, std::int64_t total) {
+        int percent = total > 0 ? static_cast<int>(std::min<std::int64_t>(100, now * 100 / total)) : 0;
+        if (percent != *last) {
+            *last = percent;
+            std::lock_guard lk(ctx.downloadLock);
+            ctx.ui.setRowProgress(app::kDownloadList, row, percent);
+        }
+        return !ctx.closed.load();
+    };
+}
+
+}  // namespace
+
+void SetJobStageObserver(std::function<void(int, JobStage)> observer) { StageObserver() = std::move(observer); }
+
+void RunDownloadJob(app::AppContext& ctx, int downloadRow, int trackRow, unsigned generation) {
+    std::optional<search::TrackRecord> rec = CopyRecord(ctx, trackRow, generation);
+    if (!rec || rec->fileUrl.empty()) {
+        SetRowStatus(ctx, downloadRow, kStatusNoAddress, app::kImgStatusParseFailed);
+        return;
+    }
+    net::HTTPWebClient client;
+    client.SetupTimeout(0, kStallTimeoutSec);
+    client.SetTag(downloadRow);
+
+    std::string folder = SaveFolderWithSlash(ctx);
+    std::string base = BaseName(rec->title, rec->singer, app::NamingScheme(ctx));
+    std::string ext = SafeExtension(rec->fileType);
+    TargetFiles& targets = TargetFiles::Shared();
+    std::string target = targets.Claim(folder, base, ext);
+    if (target.empty()) {
+        SetRowStatus(ctx, downloadRow, kStatusFailed, app::kImgStatusFailed);
+        return;
+    }
+    std::string part = target + kPartSuffix;
+
+    SetRowStatus(ctx, downloadRow, kStatusDownloading, app::kImgStatusDownloading);
+    {
+        std::lock_guard lk(ctx.downloadLock);
+        ctx.ui.setRowProgress(app::kDownloadList, downloadRow, 0);
+    }
+    Reached(downloadRow, JobStage::kTransfer);
+    if (!client.Download(rec->fileUrl, part, RowProgress(ctx, downloadRow))) {
+        sys::RemoveFile(part);
+        targets.Release(target);
+        SetRowStatus(ctx, downloadRow, kStatusFailed, app::kImgStatusFailed);
+        return;
+    }
+
+    bool embed = app::EmbedTags(ctx);
+    bool tagged = true;
+    if (embed) {
+        Reached(downloadRow, JobStage::kTagging);
+        tags::TagRequest req = MakeTagRequest(*rec);
+        tagged = Lower(rec->fileType) == "mp3" ? tags::WriteId3v2(part, req) : tags::WriteFlacTags(part, req);
+    }
+
+    Reached(downloadRow, JobStage::kCommit);
+    std::string finalPath = targets.Commit(part, target, folder, base, ext);
+    if (finalPath.empty()) {
+        sys::RemoveFile(part);
+        SetRowStatus(ctx, downloadRow, kStatusFailed, app::kImgStatusFailed);
+        return;
+    }
+    RememberFile(ctx, downloadRow, finalPath);
+    if (!embed) {
+        SetRowStatus(ctx, downloadRow, kStatusDone, app::kImgStatusDone);
+        return;
+    }
+    AdjustDownloadCounter(ctx, -1);
+    if (tagged) {
+        SetRowStatus(ctx, downloadRow, kStatusDone, app::kImgStatusDone);
+    } else {
+        // The audio itself arrived whole and is kept.
+        SetRowStatus(ctx, downloadRow, kStatusNoCover, app::kImgStatusCoverFailed);
+    }
+}
+
+}  // namespace mm::download

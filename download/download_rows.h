@@ -1,0 +1,56 @@
+#pragma once
+// The download list's rows and counter, and what the jobs remember of them.
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "search/track_record.h"
+
+namespace mm::app {
+struct AppContext;
+}
+
+namespace mm::download {
+
+// Status texts of column 1.
+inline constexpr const char* kStatusDownloading = "正在下载";
+inline constexpr const char* kStatusDone = "下载完成";
+inline constexpr const char* kStatusFailed = "下载失败";
+inline constexpr const char* kStatusNoAddress = "解析失败";
+inline constexpr const char* kStatusNoCover = "完成,写入封面失败.";
+inline constexpr const char* kStatusConnectFailed = "连接失败";
+inline constexpr const char* kConnectFailedText = "数据获取失败，请检查网络连接！";
+inline constexpr int kDownloadRowHeight = 50;
+
+// The list lock, taken with a bound so a stuck holder cannot hang a worker.
+class ListGuard {
+public:
+    explicit ListGuard(app::AppContext& ctx);
+    bool locked() const { return lock_.owns_lock(); }
+
+private:
+    std::unique_lock<std::recursive_timed_mutex> lock_;
+};
+
+// Appends a row (caller holds the list lock): column 0 text and badge.
+// Returns its 0-based index.
+int AppendDownloadRow(app::AppContext& ctx, const std::string& text, const std::string& badge);
+
+// Column 1 text and icon under the download lock; ends the row's progress bar.
+void SetRowStatus(app::AppContext& ctx, int row, const std::string& text, const std::string& icon);
+
+// Adds delta to the number shown in 标签_下载列表歌曲.
+void AdjustDownloadCounter(app::AppContext& ctx, int delta);
+
+// A copy of the record at the 1-based row of the active list, if that row
+// still exists in the list of that generation (caller need not hold the lock).
+std::optional<search::TrackRecord> CopyRecord(app::AppContext& ctx, int row, unsigned generation);
+
+// The file a finished download row ended in (its real name, dated or
+// shortened as it was); "" when the row has none yet.
+void RememberFile(app::AppContext& ctx, int downloadRow, const std::string& path);
+std::string RememberedFile(app::AppContext& ctx, int downloadRow);
+// Forgets what was remembered for ctx (at registration: a new window).
+void ForgetFiles(app::AppContext& ctx);
+
+}  // namespace mm::download
