@@ -45,7 +45,8 @@ bool writeFull(int fd, uint64_t offset, const char* src, size_t n) {
 // moving towards the end of the file keeps the source intact until it is read.
 bool moveRange(int fd, uint64_t from, uint64_t to, uint64_t len) {
     if (len == 0 || from == to) return true;
-    auto buf = std::make_unique<char[]>(kChunk);
+    const size_t bufSize = static_cast<size_t>(std::min<uint64_t>(kChunk, len));
+    std::unique_ptr<char[]> buf(new char[bufSize]);  // no zeroing: every byte is read before it is written
     const bool backwards = to > from;
     uint64_t moved = 0;
     while (moved < len) {
