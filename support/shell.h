@@ -1,0 +1,36 @@
+#pragma once
+// Handing things to the desktop: showing a file selected in the file manager,
+// opening a web page. Programs are started with an argument vector, never
+// through a shell, so no path or address can smuggle in a command.
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace mm::support {
+
+// Runs argv[0] (looked up on PATH) with the arguments and returns its exit
+// status, or -1 when it could not be started. A program still running after
+// a few seconds is left to finish on its own and counts as success.
+int RunProgram(const std::vector<std::string>& argv);
+
+// Replaces how programs are run (tests, automation). An empty function
+// restores RunProgram. When the environment variable MM_LAUNCH_LOG names a
+// file, each command line is appended there instead of being run.
+using Launcher = std::function<int(const std::vector<std::string>& argv)>;
+void SetLauncher(Launcher launcher);
+
+// Shows the file (or folder) selected in the desktop's file manager through
+// the freedesktop FileManager1 interface, falling back to opening its folder.
+// 1 when one of the two was handed over, 0 otherwise and when nothing exists
+// at the path.
+int ShowInFolder(const std::string& path);
+
+// Opens an http(s) address in the desktop's browser. 1 on success, 0 for any
+// other address or when no opener could be run.
+int OpenUrl(const std::string& url);
+
+// "file://" + the absolute path, every byte outside A-Z a-z 0-9 - . _ ~ /
+// percent-encoded (commas included: dbus-send splits arrays on them).
+std::string FileUri(const std::string& absolute_path);
+
+}  // namespace mm::support
