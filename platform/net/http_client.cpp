@@ -20,8 +20,8 @@ struct Transfer {
     const std::string* postBody = nullptr;
     const std::string* headerText = nullptr;
     bool download = false;
-    std::string* body = nullptr;          // Get/Post
-    std::FILE* file = nullptr;            // Download
+    std::string* body = nullptr;           // Get/Post
+    std::FILE* file = nullptr;             // Download
     const ProgressFn* progress = nullptr;  // Download
     int tag = 0;
 
@@ -57,7 +57,9 @@ std::atomic<int> gDefaultStallSec{30};
 // Text answers are held in memory; nothing the program asks for comes near this.
 constexpr std::size_t kMaxTextBody = 64u << 20;
 
-bool is2xx(int code) { return code >= 200 && code < 300; }
+bool is2xx(int code) {
+    return code >= 200 && code < 300;
+}
 
 size_t onHeader(char* data, size_t size, size_t count, void* user) {
     auto* t = static_cast<Transfer*>(user);
@@ -228,13 +230,14 @@ bool HTTPWebClient::perform(detail::Transfer& t) {
     responseHeaders_.clear();
     lastError_.clear();
 
+    // Declared first so that it outlives the handle that writes into it.
+    char errorBuffer[CURL_ERROR_SIZE] = {};
     std::unique_ptr<CURL, CurlDeleter> curl(detail::newSharedEasyHandle());
     if (!curl) {
         lastError_ = "libcurl could not create a handle";
         return false;
     }
     CURL* c = curl.get();
-    char errorBuffer[CURL_ERROR_SIZE] = {};
     curl_easy_setopt(c, CURLOPT_ERRORBUFFER, errorBuffer);
     curl_easy_setopt(c, CURLOPT_URL, t.url->c_str());
     // Addresses come from the network; nothing but the web may be fetched.
@@ -248,7 +251,8 @@ bool HTTPWebClient::perform(detail::Transfer& t) {
     curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, connect);
     long stall = gDefaultStallSec.load();
     if (t.download && transferSec_ > 0) stall = transferSec_;
-    if (!t.download && transferSec_ > 0) curl_easy_setopt(c, CURLOPT_TIMEOUT, static_cast<long>(transferSec_));
+    if (!t.download && transferSec_ > 0)
+        curl_easy_setopt(c, CURLOPT_TIMEOUT, static_cast<long>(transferSec_));
     t.stallLimit = std::chrono::seconds(stall);
     t.firstByteLimit = std::chrono::seconds(stall + connect);
     t.lastActivity = detail::Transfer::Clock::now();
@@ -279,8 +283,7 @@ bool HTTPWebClient::perform(detail::Transfer& t) {
             lastError_ = "out of memory";
             return false;
         }
-        (void)slist.release();
-        slist.reset(next);
+        if (!slist) slist.reset(next);  // later appends return the same head
     }
     curl_easy_setopt(c, CURLOPT_HTTPHEADER, slist.get());
 
@@ -303,10 +306,14 @@ bool HTTPWebClient::perform(detail::Transfer& t) {
     responseHeaders_ = std::move(t.headers);
 
     if (rc != CURLE_OK) {
-        if (t.writeFailed) lastError_ = "writing the file failed";
-        else if (t.tooLarge) lastError_ = "answer too large";
-        else if (t.stalled) lastError_ = "no data for " + std::to_string(stall) + " s";
-        else lastError_ = errorBuffer[0] != '\0' ? errorBuffer : curl_easy_strerror(rc);
+        if (t.writeFailed)
+            lastError_ = "writing the file failed";
+        else if (t.tooLarge)
+            lastError_ = "answer too large";
+        else if (t.stalled)
+            lastError_ = "no data for " + std::to_string(stall) + " s";
+        else
+            lastError_ = errorBuffer[0] != '\0' ? errorBuffer : curl_easy_strerror(rc);
         if (lastError_.empty()) lastError_ = "request failed";
         return false;
     }

@@ -20,11 +20,12 @@ struct Transfer;
 }
 
 // Download progress: the client's tag, bytes received so far and the total
-// (-1 while unknown). Returning false aborts the download.
+// (-1 while unknown). Returning false aborts the download. Called on the
+// downloading thread; it must not throw.
 using ProgressFn = std::function<bool(int tag, std::int64_t now, std::int64_t total)>;
 
 class HTTPWebClient {
-public:
+  public:
     HTTPWebClient() = default;
     HTTPWebClient(const HTTPWebClient&) = delete;
     HTTPWebClient& operator=(const HTTPWebClient&) = delete;
@@ -74,7 +75,7 @@ public:
     // without data. Process-wide; tests lower them.
     static void SetDefaultTimeouts(int connectSec, int stallSec);
 
-private:
+  private:
     bool perform(detail::Transfer& t);
 
     int connectSec_ = 0;

@@ -7,7 +7,9 @@ namespace mm::net {
 
 using detail::Json;
 
-int JList::Count() const { return node_ != nullptr ? static_cast<int>(node_->size()) : 0; }
+int JList::Count() const {
+    return node_ != nullptr ? static_cast<int>(node_->size()) : 0;
+}
 
 const Json* JList::at(int index, std::string_view member) const {
     if (node_ == nullptr || index < 1 || static_cast<size_t>(index) > node_->size()) return nullptr;
@@ -18,11 +20,15 @@ const Json* JList::at(int index, std::string_view member) const {
 std::string JList::GetString(int index, std::string_view member) const {
     return detail::asString(at(index, member));
 }
-std::int64_t JList::GetInt(int index, std::string_view member) const { return detail::asInt(at(index, member)); }
+std::int64_t JList::GetInt(int index, std::string_view member) const {
+    return detail::asInt(at(index, member));
+}
 double JList::GetDouble(int index, std::string_view member) const {
     return detail::asDouble(at(index, member));
 }
-bool JList::GetBool(int index, std::string_view member) const { return detail::asBool(at(index, member)); }
+bool JList::GetBool(int index, std::string_view member) const {
+    return detail::asBool(at(index, member));
+}
 
 std::string JList::GetString(std::string_view path) const {
     return node_ != nullptr ? detail::asString(detail::resolve(*node_, path)) : std::string();
@@ -66,6 +72,8 @@ bool JList::GetMap(int index, JMap& out) const {
     return true;
 }
 
-std::string JList::ToJSON() const { return node_ != nullptr ? detail::dump(*node_) : "[]"; }
+std::string JList::ToJSON() const {
+    return node_ != nullptr ? detail::dump(*node_) : "[]";
+}
 
 }  // namespace mm::net

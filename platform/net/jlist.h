@@ -12,7 +12,7 @@ namespace mm::net {
 class JMap;
 
 class JList {
-public:
+  public:
     int Count() const;
 
     // Item index itself when member is empty, else a member (or a "//" path)
@@ -32,7 +32,7 @@ public:
 
     std::string ToJSON() const;
 
-private:
+  private:
     friend class JMap;
     const nlohmann::ordered_json* at(int index, std::string_view member) const;
 

@@ -16,7 +16,9 @@ Json& JMap::mutableRoot() {
     return *root_;
 }
 
-const Json* JMap::find(std::string_view keyOrPath) const { return detail::resolve(*root_, keyOrPath, foldCase_); }
+const Json* JMap::find(std::string_view keyOrPath) const {
+    return detail::resolve(*root_, keyOrPath, foldCase_);
+}
 
 bool JMap::FromJSON(std::string_view text) {
     auto doc = std::make_shared<Json>();
@@ -41,20 +43,32 @@ bool JMap::FromHTTP(const std::string& url, const std::string& encoding, int tim
         return false;
     }
     std::string charset = detail::charsetOf(client.GetResponseHeader("Content-Type"));
-    if (charset.empty() && (detail::equalsIgnoreCase(encoding, "GBK") ||
-                            detail::equalsIgnoreCase(encoding, "GB2312") ||
-                            detail::equalsIgnoreCase(encoding, "GB18030"))) {
+    if (charset.empty() &&
+        (detail::equalsIgnoreCase(encoding, "GBK") || detail::equalsIgnoreCase(encoding, "GB2312") ||
+         detail::equalsIgnoreCase(encoding, "GB18030"))) {
         charset = "gbk";
     }
     return FromJSON(detail::bodyToUtf8(body, charset));
 }
 
-std::string JMap::GetString(std::string_view keyOrPath) const { return detail::asString(find(keyOrPath)); }
-std::int64_t JMap::GetInt(std::string_view keyOrPath) const { return detail::asInt(find(keyOrPath)); }
-double JMap::GetDouble(std::string_view keyOrPath) const { return detail::asDouble(find(keyOrPath)); }
-bool JMap::GetBool(std::string_view keyOrPath) const { return detail::asBool(find(keyOrPath)); }
-bool JMap::Has(std::string_view keyOrPath) const { return find(keyOrPath) != nullptr; }
-int JMap::Count() const { return static_cast<int>(root_->size()); }
+std::string JMap::GetString(std::string_view keyOrPath) const {
+    return detail::asString(find(keyOrPath));
+}
+std::int64_t JMap::GetInt(std::string_view keyOrPath) const {
+    return detail::asInt(find(keyOrPath));
+}
+double JMap::GetDouble(std::string_view keyOrPath) const {
+    return detail::asDouble(find(keyOrPath));
+}
+bool JMap::GetBool(std::string_view keyOrPath) const {
+    return detail::asBool(find(keyOrPath));
+}
+bool JMap::Has(std::string_view keyOrPath) const {
+    return find(keyOrPath) != nullptr;
+}
+int JMap::Count() const {
+    return static_cast<int>(root_->size());
+}
 
 bool JMap::GetList(std::string_view keyOrPath, JList& out) const {
     const Json* v = find(keyOrPath);
@@ -91,15 +105,23 @@ void JMap::CreateByDatas(const std::vector<std::string>& keysAndValues) {
 void JMap::SetString(const std::string& key, const std::string& value) {
     mutableRoot()[sys::sanitizeUtf8(key)] = sys::sanitizeUtf8(value);
 }
-void JMap::SetInt(const std::string& key, std::int64_t value) { mutableRoot()[sys::sanitizeUtf8(key)] = value; }
-void JMap::SetDouble(const std::string& key, double value) { mutableRoot()[sys::sanitizeUtf8(key)] = value; }
-void JMap::SetBool(const std::string& key, bool value) { mutableRoot()[sys::sanitizeUtf8(key)] = value; }
+void JMap::SetInt(const std::string& key, std::int64_t value) {
+    mutableRoot()[sys::sanitizeUtf8(key)] = value;
+}
+void JMap::SetDouble(const std::string& key, double value) {
+    mutableRoot()[sys::sanitizeUtf8(key)] = value;
+}
+void JMap::SetBool(const std::string& key, bool value) {
+    mutableRoot()[sys::sanitizeUtf8(key)] = value;
+}
 
 void JMap::Clear() {
     root_ = std::make_shared<Json>(Json::object());
     error_.clear();
 }
 
-std::string JMap::ToJSON() const { return detail::dump(*root_); }
+std::string JMap::ToJSON() const {
+    return detail::dump(*root_);
+}
 
 }  // namespace mm::net

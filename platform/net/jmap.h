@@ -18,7 +18,7 @@
 namespace mm::net {
 
 class JMap {
-public:
+  public:
     JMap();
 
     // True only when text is a JSON object; otherwise the table is left empty
@@ -56,7 +56,7 @@ public:
     void SetCaseInsensitiveKeys(bool on) { foldCase_ = on; }
     const std::string& LastError() const { return error_; }
 
-private:
+  private:
     friend class JList;
     const nlohmann::ordered_json* find(std::string_view keyOrPath) const;
     nlohmann::ordered_json& mutableRoot();

@@ -81,8 +81,10 @@ bool tooDeep(std::string_view text) {
     for (size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
         if (inString) {
-            if (c == '\\') ++i;
-            else if (c == '"') inString = false;
+            if (c == '\\')
+                ++i;
+            else if (c == '"')
+                inString = false;
         } else if (c == '"') {
             inString = true;
         } else if (c == '[' || c == '{') {
@@ -142,34 +144,45 @@ bool parse(std::string_view text, Json& out, std::string& error) {
 std::string asString(const Json* v) {
     if (v == nullptr) return {};
     switch (v->type()) {
-        case Json::value_t::string: return v->get_ref<const std::string&>();
-        case Json::value_t::boolean: return v->get<bool>() ? "true" : "false";
-        case Json::value_t::number_integer: return std::to_string(v->get<std::int64_t>());
-        case Json::value_t::number_unsigned: return std::to_string(v->get<std::uint64_t>());
+        case Json::value_t::string:
+            return v->get_ref<const std::string&>();
+        case Json::value_t::boolean:
+            return v->get<bool>() ? "true" : "false";
+        case Json::value_t::number_integer:
+            return std::to_string(v->get<std::int64_t>());
+        case Json::value_t::number_unsigned:
+            return std::to_string(v->get<std::uint64_t>());
         case Json::value_t::number_float: {
             char buf[64];
             std::snprintf(buf, sizeof buf, "%.13g", v->get<double>());
             return buf;
         }
         case Json::value_t::object:
-        case Json::value_t::array: return dump(*v);
-        default: return {};
+        case Json::value_t::array:
+            return dump(*v);
+        default:
+            return {};
     }
 }
 
 std::int64_t asInt(const Json* v) {
     if (v == nullptr) return 0;
     switch (v->type()) {
-        case Json::value_t::number_integer: return v->get<std::int64_t>();
+        case Json::value_t::number_integer:
+            return v->get<std::int64_t>();
         case Json::value_t::number_unsigned: {
             const std::uint64_t u = v->get<std::uint64_t>();
             const auto max = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
             return u > max ? std::numeric_limits<std::int64_t>::max() : static_cast<std::int64_t>(u);
         }
-        case Json::value_t::number_float: return clampToInt(v->get<double>());
-        case Json::value_t::boolean: return v->get<bool>() ? 1 : 0;
-        case Json::value_t::string: return textToInt(v->get_ref<const std::string&>());
-        default: return 0;
+        case Json::value_t::number_float:
+            return clampToInt(v->get<double>());
+        case Json::value_t::boolean:
+            return v->get<bool>() ? 1 : 0;
+        case Json::value_t::string:
+            return textToInt(v->get_ref<const std::string&>());
+        default:
+            return 0;
     }
 }
 
@@ -178,20 +191,26 @@ double asDouble(const Json* v) {
     switch (v->type()) {
         case Json::value_t::number_integer:
         case Json::value_t::number_unsigned:
-        case Json::value_t::number_float: return v->get<double>();
-        case Json::value_t::boolean: return v->get<bool>() ? 1.0 : 0.0;
-        case Json::value_t::string: return textToDouble(v->get_ref<const std::string&>());
-        default: return 0.0;
+        case Json::value_t::number_float:
+            return v->get<double>();
+        case Json::value_t::boolean:
+            return v->get<bool>() ? 1.0 : 0.0;
+        case Json::value_t::string:
+            return textToDouble(v->get_ref<const std::string&>());
+        default:
+            return 0.0;
     }
 }
 
 bool asBool(const Json* v) {
     if (v == nullptr) return false;
     switch (v->type()) {
-        case Json::value_t::boolean: return v->get<bool>();
+        case Json::value_t::boolean:
+            return v->get<bool>();
         case Json::value_t::number_integer:
         case Json::value_t::number_unsigned:
-        case Json::value_t::number_float: return v->get<double>() != 0.0;
+        case Json::value_t::number_float:
+            return v->get<double>() != 0.0;
         case Json::value_t::string: {
             const std::string& s = v->get_ref<const std::string&>();
             if (s.size() == 4 && (s[0] == 't' || s[0] == 'T') && (s[1] == 'r' || s[1] == 'R') &&
@@ -199,10 +218,13 @@ bool asBool(const Json* v) {
                 return true;
             return textToDouble(s) != 0.0;
         }
-        default: return false;
+        default:
+            return false;
     }
 }
 
-std::string dump(const Json& v) { return v.dump(-1, ' ', false, Json::error_handler_t::replace); }
+std::string dump(const Json& v) {
+    return v.dump(-1, ' ', false, Json::error_handler_t::replace);
+}
 
 }  // namespace mm::net::detail

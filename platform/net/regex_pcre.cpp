@@ -8,7 +8,9 @@
 namespace mm::net {
 namespace {
 
-pcre2_code* asCode(void* p) { return static_cast<pcre2_code*>(p); }
+pcre2_code* asCode(void* p) {
+    return static_cast<pcre2_code*>(p);
+}
 
 struct MatchDataDeleter {
     void operator()(pcre2_match_data* m) const { pcre2_match_data_free(m); }
@@ -30,7 +32,9 @@ MatchData firstMatch(pcre2_code* code, std::string_view text, bool whole) {
 
 }  // namespace
 
-JRegexPcre::~JRegexPcre() { pcre2_code_free(asCode(code_)); }
+JRegexPcre::~JRegexPcre() {
+    pcre2_code_free(asCode(code_));
+}
 
 JRegexPcre::JRegexPcre(JRegexPcre&& other) noexcept : code_(other.code_), error_(std::move(other.error_)) {
     other.code_ = nullptr;

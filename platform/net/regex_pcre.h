@@ -7,7 +7,7 @@
 namespace mm::net {
 
 class JRegexPcre {
-public:
+  public:
     JRegexPcre() = default;
     ~JRegexPcre();
     JRegexPcre(const JRegexPcre&) = delete;
@@ -33,7 +33,7 @@ public:
 
     const std::string& LastError() const { return error_; }
 
-private:
+  private:
     void* code_ = nullptr;  // pcre2_code_8*, kept out of this header
     std::string error_;
 };

@@ -9,7 +9,7 @@
 namespace mm::net {
 
 class StringFilter {
-public:
+  public:
     // Mode 0: sources[i] is replaced by replacements[i]; a missing replacement
     // takes the last one given ("" when none). Other modes are unknown: false,
     // and the filter then changes nothing.
@@ -22,7 +22,7 @@ public:
     // scanning goes on after it, so a replacement is never filtered again.
     std::string Filter(std::string_view text) const;
 
-private:
+  private:
     std::vector<std::pair<std::string, std::string>> rules_;  // longest source first
 };
 

@@ -16,7 +16,8 @@ using test::response;
 using test::TestServer;
 
 TEST(ConnectionTest, ShortLivedClientsReuseOneConnection) {
-    TestServer server([](const Request& req, Connection& c) { return c.send(response(200, "OK", req.target)); });
+    TestServer server(
+        [](const Request& req, Connection& c) { return c.send(response(200, "OK", req.target)); });
     for (int i = 0; i < 20; ++i) {
         HTTPWebClient client;  // one client per task, as the cover tasks do
         client.SetupTimeout(3, 3);
@@ -29,7 +30,8 @@ TEST(ConnectionTest, ShortLivedClientsReuseOneConnection) {
 }
 
 TEST(ConnectionTest, ManyThreadsShareTheConnectionCache) {
-    TestServer server([](const Request& req, Connection& c) { return c.send(response(200, "OK", req.target)); });
+    TestServer server(
+        [](const Request& req, Connection& c) { return c.send(response(200, "OK", req.target)); });
     constexpr int kThreads = 8;
     constexpr int kEach = 15;
     std::atomic<int> good{0};
@@ -52,12 +54,14 @@ TEST(ConnectionTest, ManyThreadsShareTheConnectionCache) {
 TEST(ConnectionTest, FromHttpParsesTheBodyInAnyCharset) {
     // {"msg":"获取成功","list":[{"url":"http://x/wy/","text":"网易"}]} with the Chinese in GBK.
     const std::string gbkJson =
-        "{\"msg\":\"\xBB\xF1\xC8\xA1\xB3\xC9\xB9\xA6\",\"list\":[{\"url\":\"http://x/wy/\",\"text\":\"\xCD\xF8\xD2\xD7\"}]}";
+        "{\"msg\":\"\xBB\xF1\xC8\xA1\xB3\xC9\xB9\xA6\",\"list\":[{\"url\":\"http://x/wy/"
+        "\",\"text\":\"\xCD\xF8\xD2\xD7\"}]}";
     TestServer server([&](const Request& req, Connection& c) {
         if (req.target == "/gbk")
             return c.send(response(200, "OK", gbkJson, "Content-Type: application/json; charset=gbk\r\n"));
         if (req.target == "/plain") return c.send(response(200, "OK", gbkJson));
-        if (req.target == "/error") return c.send(response(500, "Internal Server Error", R"({"code":500,"msg":"busy"})"));
+        if (req.target == "/error")
+            return c.send(response(500, "Internal Server Error", R"({"code":500,"msg":"busy"})"));
         if (req.target == "/html") return c.send(response(200, "OK", "<html>{}</html>"));
         c.waitClosed(5000);
         return false;

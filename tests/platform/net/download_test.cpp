@@ -41,7 +41,7 @@ struct ProgressCall {
 };
 
 class DownloadTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         HTTPWebClient::SetDefaultTimeouts(2, 1);
         dir_ = fs::temp_directory_path() / ("mm_net_dl_" + std::to_string(::getpid()));
@@ -68,10 +68,11 @@ TEST_F(DownloadTest, WritesTheBodyAndReportsProgressWithTheTag) {
     client.SetupTimeout(0, 60);
     client.SetTag(7);
     std::vector<ProgressCall> calls;
-    ASSERT_TRUE(client.Download(server.url("/a.mp3"), target.string(), [&](int tag, std::int64_t now, std::int64_t total) {
-        calls.push_back({tag, now, total});
-        return true;
-    }));
+    ASSERT_TRUE(client.Download(server.url("/a.mp3"), target.string(),
+                                [&](int tag, std::int64_t now, std::int64_t total) {
+                                    calls.push_back({tag, now, total});
+                                    return true;
+                                }));
     EXPECT_EQ(client.GetRepoHTTPCode(), 200);
     EXPECT_TRUE(readFile(target) == body);
     ASSERT_FALSE(calls.empty());
@@ -100,10 +101,11 @@ TEST_F(DownloadTest, UnknownLengthIsReportedAsMinusOne) {
     });
     HTTPWebClient client;
     std::vector<ProgressCall> calls;
-    ASSERT_TRUE(client.Download(server.url("/c"), (dir_ / "c").string(), [&](int tag, std::int64_t now, std::int64_t total) {
-        calls.push_back({tag, now, total});
-        return true;
-    }));
+    ASSERT_TRUE(client.Download(server.url("/c"), (dir_ / "c").string(),
+                                [&](int tag, std::int64_t now, std::int64_t total) {
+                                    calls.push_back({tag, now, total});
+                                    return true;
+                                }));
     EXPECT_TRUE(readFile(dir_ / "c") == body);
     ASSERT_FALSE(calls.empty());
     for (const auto& c : calls) EXPECT_EQ(c.total, -1);
@@ -116,10 +118,11 @@ TEST_F(DownloadTest, AnErrorPageIsNotWrittenAsTheFile) {
     });
     HTTPWebClient client;
     bool called = false;
-    EXPECT_FALSE(client.Download(server.url("/expired"), (dir_ / "e").string(), [&](int, std::int64_t, std::int64_t) {
-        called = true;
-        return true;
-    }));
+    EXPECT_FALSE(
+        client.Download(server.url("/expired"), (dir_ / "e").string(), [&](int, std::int64_t, std::int64_t) {
+            called = true;
+            return true;
+        }));
     EXPECT_EQ(client.GetRepoHTTPCode(), 404);
     EXPECT_EQ(readFile(dir_ / "e"), "");
     EXPECT_FALSE(called);
@@ -185,16 +188,18 @@ TEST_F(DownloadTest, TheProgressCallbackCanAbort) {
     });
     HTTPWebClient client;
     int calls = 0;
-    EXPECT_FALSE(client.Download(server.url("/big"), (dir_ / "abort").string(), [&](int, std::int64_t now, std::int64_t) {
-        ++calls;
-        return now == 0;
-    }));
+    EXPECT_FALSE(client.Download(server.url("/big"), (dir_ / "abort").string(),
+                                 [&](int, std::int64_t now, std::int64_t) {
+                                     ++calls;
+                                     return now == 0;
+                                 }));
     EXPECT_GE(calls, 1);
     EXPECT_LT(fs::file_size(dir_ / "abort"), body.size());
 }
 
 TEST_F(DownloadTest, WriteFailuresAreFailures) {
-    TestServer server([](const Request&, Connection& c) { return c.send(response(200, "OK", payload(300000))); });
+    TestServer server(
+        [](const Request&, Connection& c) { return c.send(response(200, "OK", payload(300000))); });
     HTTPWebClient client;
     // /dev/full accepts the open and fails every write with ENOSPC: a full disk.
     EXPECT_FALSE(client.Download(server.url("/f"), "/dev/full"));

@@ -1,5 +1,7 @@
 // HTTP client against a real server on 127.0.0.1: status, headers, redirects,
 // charsets, request headers and time-outs.
+#include "platform/net/http_client.h"
+
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -8,7 +10,6 @@
 
 #include <chrono>
 
-#include "platform/net/http_client.h"
 #include "platform/net/jmap.h"
 #include "tests/platform/net/test_server.h"
 
@@ -26,7 +27,7 @@ double secondsSince(Clock::time_point start) {
 }
 
 class HttpClientTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { HTTPWebClient::SetDefaultTimeouts(2, 1); }
     void TearDown() override { HTTPWebClient::SetDefaultTimeouts(0, 0); }
 };
@@ -34,7 +35,8 @@ protected:
 TEST_F(HttpClientTest, StatusTextAndHeadersOfAnAnswer) {
     TestServer server([](const Request& req, Connection& c) {
         if (req.target == "/ok")
-            return c.send(response(200, "OK", "hello", "X-Song: 7\r\nSet-Cookie: a=1\r\nSet-Cookie: b=2\r\n"));
+            return c.send(
+                response(200, "OK", "hello", "X-Song: 7\r\nSet-Cookie: a=1\r\nSet-Cookie: b=2\r\n"));
         if (req.target == "/odd") return c.send(response(299, "Fine Thanks", "odd"));
         return c.send(response(404, "Not Found", "<html>missing</html>"));
     });
@@ -64,7 +66,8 @@ TEST_F(HttpClientTest, RedirectsAreReportedNotFollowed) {
     TestServer server([](const Request& req, Connection& c) {
         if (req.target == "/short")
             return c.send(response(302, "Found", "", "Location: /playlist?id=123&userid=5\r\n"));
-        if (req.target == "/moved") return c.send(response(301, "Moved Permanently", "", "Location: /short\r\n"));
+        if (req.target == "/moved")
+            return c.send(response(301, "Moved Permanently", "", "Location: /short\r\n"));
         return c.send(response(200, "OK", "target " + req.target));
     });
     HTTPWebClient client;
@@ -119,7 +122,8 @@ TEST_F(HttpClientTest, TextBodiesComeBackAsUtf8) {
         if (req.target == "/utf16")  // little-endian with a byte-order mark, no charset
             return c.send(response(200, "OK", std::string("\xFF\xFE\x2D\x4E\x87\x65", 6)));
         if (req.target == "/bad") return c.send(response(200, "OK", "ok\xFF\xFEok"));
-        return c.send(response(200, "OK", "\xEF\xBB\xBF" + utf8, "Content-Type: text/plain; charset=utf-8\r\n"));
+        return c.send(
+            response(200, "OK", "\xEF\xBB\xBF" + utf8, "Content-Type: text/plain; charset=utf-8\r\n"));
     });
     HTTPWebClient client;
     std::string body;
@@ -141,7 +145,8 @@ TEST_F(HttpClientTest, TextBodiesComeBackAsUtf8) {
 TEST_F(HttpClientTest, PostSendsBodyAndHeaders) {
     TestServer server([](const Request& req, Connection& c) {
         std::string echo = req.method + "|" + req.body + "|" + req.header("Content-Type") + "|" +
-                           req.header("User-Agent") + "|" + req.header("X-Token") + "|" + req.header("Expect");
+                           req.header("User-Agent") + "|" + req.header("X-Token") + "|" +
+                           req.header("Expect");
         return c.send(response(200, "OK", echo));
     });
     HTTPWebClient client;
@@ -157,7 +162,8 @@ TEST_F(HttpClientTest, PostSendsBodyAndHeaders) {
 
     // A full-width colon separates name and value as well.
     ASSERT_TRUE(client.Post(server.url("/"), "x=1", reply, true,
-                            "Content-Type\xEF\xBC\x9A" "application/x-www-form-urlencoded"));
+                            "Content-Type\xEF\xBC\x9A"
+                            "application/x-www-form-urlencoded"));
     EXPECT_EQ(reply, "POST|x=1|application/x-www-form-urlencoded|Mobile/8J2||");
 
     // A large body goes at once, without waiting for "100 Continue".

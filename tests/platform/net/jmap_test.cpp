@@ -1,9 +1,9 @@
 // JSON table and list: path expressions, conversions, building, robustness.
+#include "platform/net/jmap.h"
+
 #include <gtest/gtest.h>
 
 #include <thread>
-
-#include "platform/net/jmap.h"
 
 namespace mm::net {
 namespace {

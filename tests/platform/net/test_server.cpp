@@ -17,7 +17,8 @@ namespace {
 
 bool sameIgnoringCase(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
            });
 }
 
@@ -117,7 +118,8 @@ void Connection::reset() {
     ::shutdown(fd_, SHUT_RDWR);
 }
 
-std::string response(int code, std::string_view reason, std::string_view body, std::string_view extraHeaders) {
+std::string response(int code, std::string_view reason, std::string_view body,
+                     std::string_view extraHeaders) {
     std::string r = "HTTP/1.1 " + std::to_string(code) + " " + std::string(reason) + "\r\n";
     r += "Content-Length: " + std::to_string(body.size()) + "\r\n";
     r += extraHeaders;

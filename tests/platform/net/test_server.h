@@ -22,7 +22,7 @@ struct Request {
 };
 
 class Connection {
-public:
+  public:
     explicit Connection(int fd, const std::atomic<bool>& stopping) : fd_(fd), stopping_(stopping) {}
     bool send(std::string_view bytes);
     // Waits until the client closes (or the server stops, or ms pass).
@@ -30,7 +30,7 @@ public:
     // Ends the connection with a TCP reset instead of an orderly close.
     void reset();
 
-private:
+  private:
     int fd_;
     const std::atomic<bool>& stopping_;
 };
@@ -40,7 +40,7 @@ std::string response(int code, std::string_view reason, std::string_view body,
                      std::string_view extraHeaders = {});
 
 class TestServer {
-public:
+  public:
     // The handler answers one request; it returns true to keep the connection
     // for another one.
     using Handler = std::function<bool(const Request&, Connection&)>;
@@ -54,7 +54,7 @@ public:
     int connectionsAccepted() const { return accepted_.load(); }
     int requestsServed() const { return served_.load(); }
 
-private:
+  private:
     void acceptLoop();
     void serve(int fd);
 

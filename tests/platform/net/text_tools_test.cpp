@@ -16,7 +16,8 @@ TEST(StringFilterTest, TheProgramsTwoFilters) {
     ASSERT_TRUE(fileName.InitByParams({"/", "\\", "\"", ":", "<", ">", "|", "*", "?"}, 0, "-"));
     EXPECT_EQ(fileName.Filter("AC/DC: Live? - X "), "AC-DC- Live- - X ");
     EXPECT_EQ(fileName.Filter("<a|b*c>\"d\""), "-a-b-c--d-");
-    EXPECT_EQ(fileName.Filter("周杰伦：七里香？"), "周杰伦：七里香？") << "full-width marks are other characters";
+    EXPECT_EQ(fileName.Filter("周杰伦：七里香？"), "周杰伦：七里香？")
+        << "full-width marks are other characters";
     EXPECT_EQ(fileName.Filter(""), "");
 }
 
