@@ -54,11 +54,12 @@ FrameWalker::FrameWalker(std::string_view body, int major) : body_(body), major_
 bool FrameWalker::next(Frame& f) {
     const size_t idLen = major_ < 3 ? 3 : 4;
     const size_t headerLen = major_ < 3 ? 6 : 10;
-    if (padding_ || body_.size() - pos_ < headerLen) return false;
+    if (padding_ || pos_ >= body_.size()) return false;
     if (body_[pos_] == '\0') {
         padding_ = true;
         return false;
     }
+    if (body_.size() - pos_ < headerLen) return false;
     std::string_view id = body_.substr(pos_, idLen);
     for (char c : id) {
         if (!validIdChar(c)) return false;
