@@ -300,3 +300,46 @@ TEST_F(EngineFileTest, RealClockMovesThePosition) {
 
 }  // namespace
 }  // namespace mm::audio
+
+namespace mm::audio {
+namespace {
+
+// The UI thread polls while preview workers open, play and free streams.
+TEST(EngineConcurrencyTest, CallersOnManyThreadsAtOnce) {
+    testing::TempDir dir;
+    std::string path = testing::MakeMp3(dir, "c.mp3", 44100, 2, 44100);
+    auto bytes = testing::ReadFile(path);
+    AudioEngine engine;
+    ASSERT_EQ(engine.Init(0), 1);
+    std::atomic<Handle> current{0};
+    std::atomic<bool> done{false};
+    std::vector<std::thread> pollers;
+    for (int i = 0; i < 3; ++i) {
+        pollers.emplace_back([&] {
+            while (!done.load()) {
+                Handle h = current.load();
+                engine.GetPosition(h);
+                engine.IsActive(h);
+                engine.SetVolume(h, 40);
+                engine.LengthText(h);
+                engine.SetPosition(h, 4410 * 4);
+                engine.Pause(h);
+                engine.Play(h, false);
+            }
+        });
+    }
+    for (int round = 0; round < 40; ++round) {
+        Handle h = round % 2 ? engine.StreamCreate(path) : engine.StreamCreate({}, bytes);
+        ASSERT_NE(h, 0u);
+        ASSERT_EQ(engine.Play(h), 1);
+        current.store(h);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        EXPECT_EQ(engine.FreeStream(h), 1);
+    }
+    done.store(true);
+    for (auto& t : pollers) t.join();
+    EXPECT_EQ(engine.Free(), 1);
+}
+
+}  // namespace
+}  // namespace mm::audio
