@@ -25,4 +25,7 @@ inline constexpr int kMenuOpenFolder = 12;
 // Creates both menus (names kTrackMenu and kDownloadMenu of app/control_names.h).
 void BuildMenus(app::AppContext& ctx);
 
+// Row right-clicks of both lists and the choices of both menus.
+void RegisterMenuHandlers(app::AppContext& ctx);
+
 }  // namespace mm::search

@@ -1,0 +1,173 @@
+#include "search/search.h"
+
+#include <cstdio>
+
+#include "app/app_context.h"
+#include "app/control_names.h"
+#include "platform/net/http_client.h"
+#include "platform/net/url_encode.h"
+#include "search/cover_task.h"
+#include "search/list_lock.h"
+#include "search/list_text.h"
+#include "search/result_rows.h"
+#include "search/search_reply.h"
+#include "search/track_menu.h"
+
+namespace mm::search {
+namespace {
+
+constexpr const char* kTryAnotherSource = "\r\n\r\n换个音源试试吧！";
+
+std::string FetchPage(const std::string& address, const std::string& keyword, int page) {
+    net::HTTPWebClient client;
+    client.SetupTimeout(kSearchConnectSec, kSearchTransferSec);
+    std::string body;
+    client.Get(address + "?name=" + net::URLEncode(keyword, "UTF-8") + "&page=" + std::to_string(page), body,
+               true);
+    return body;
+}
+
+}  // namespace
+
+void ShowSearching(ui::ControlModel& ui, bool on) {
+    ui.setDisabled(app::kSearchBox, on);
+    ui.setDisabled(app::kSearchButton, on);
+    ui.setDisabled(app::kSourceCombo, on);
+    ui.setVisible(app::kLoading, on);
+}
+
+void SearchSession::NewSearch() {
+    auto& ui = ctx_.ui;
+    const std::string text = ui.text(app::kSearchBox);
+    if (text == kSearchPlaceholder) return;
+
+    ctx_.playlistMode = false;
+    ui.setMenuItemDisabled(app::kTrackMenu, kMenuDownloadAll, true);
+
+    Query q;
+    q.keyword = TrimBlanks(text);
+    q.address = ctx_.sources.Current();
+    {
+        ListLockGuard lock(ctx_.listLock, kUiLockWait);
+        if (!lock) {
+            std::fprintf(stderr, "search: list lock busy, search not started\n");
+            return;
+        }
+        // Under the lock, so no task of the old list is between its check of
+        // the generation and its write.
+        q.generation = ++ctx_.listGeneration;
+        ctx_.searchResults.clear();
+        ui.deleteRow(app::kResultList, -1);
+    }
+    {
+        std::lock_guard lk(mu_);
+        last_ = q;
+        searched_ = true;
+    }
+    ctx_.pageCounter.exchange(0);
+    const int page = ++ctx_.pageCounter;
+    Post(q, page);
+    ui.setSelection(app::kTabs, 0);
+}
+
+void SearchSession::NextPage() {
+    if (ctx_.playlistMode || !ctx_.searchPool.IsIdle()) return;
+    Query q;
+    {
+        std::lock_guard lk(mu_);
+        if (!searched_) return;
+        q = last_;
+    }
+    if (Stale(q)) return;  // the list shows something else now
+    Post(q, ++ctx_.pageCounter);
+}
+
+void SearchSession::FocusIn() {
+    if (ctx_.ui.text(app::kSearchBox) == kSearchPlaceholder) ctx_.ui.setText(app::kSearchBox, "");
+}
+
+void SearchSession::FocusOut() {
+    if (TrimBlanks(ctx_.ui.text(app::kSearchBox)).empty()) ctx_.ui.setText(app::kSearchBox, kSearchPlaceholder);
+}
+
+bool SearchSession::Stale(const Query& q) const { return ctx_.listGeneration.load() != q.generation; }
+
+bool SearchSession::OwnsControls(const Query& q) const {
+    std::lock_guard lk(mu_);
+    return last_.generation == q.generation;
+}
+
+void SearchSession::Post(const Query& q, int page) {
+    auto self = shared_from_this();
+    ctx_.searchPool.Post([self, q, page] { self->RunPage(q, page); });
+}
+
+void SearchSession::RunPage(const Query& q, int page) {
+    auto& ui = ctx_.ui;
+    if (Stale(q)) return;  // superseded before it started: nothing was shown for it
+    ShowSearching(ui, true);
+
+    // No lock is held here: a slow or dead server must not stall the list.
+    SearchReply reply = ParseSearchReply(FetchPage(q.address, q.keyword, page));
+
+    if (Stale(q)) {
+        if (OwnsControls(q)) ShowSearching(ui, false);
+        return;
+    }
+    if (reply.verdict != SearchVerdict::kOk) {
+        ShowSearching(ui, false);
+        if (reply.verdict == SearchVerdict::kNotJson) {
+            ui.messageBox({"code:404", std::string("搜索失败") + kTryAnotherSource, "好的", app::kWindow});
+        } else {
+            const char* heading = reply.verdict == SearchVerdict::kServerError ? "code:500" : "code:404";
+            ui.messageBox({heading, reply.msg + kTryAnotherSource, "好的", app::kWindow});
+        }
+        return;
+    }
+    AppendAndList(q, page, reply.tracks);
+}
+
+void SearchSession::AppendAndList(const Query& q, int page, std::vector<TrackRecord>& tracks) {
+    (void)page;  // rows are appended: row r always shows record r, whatever the page size
+    auto& ui = ctx_.ui;
+    int total = 0;
+    {
+        ListLockGuard lock(ctx_.listLock, kTaskLockWait);
+        if (!lock || Stale(q)) {
+            if (OwnsControls(q)) ShowSearching(ui, false);
+            return;
+        }
+        for (auto& t : tracks) {
+            ctx_.searchResults.push_back(std::move(t));
+            ui.insertRow(app::kResultList, -1);
+        }
+        total = static_cast<int>(ctx_.searchResults.size());
+    }
+    if (total == 0) {
+        ShowSearching(ui, false);
+        return;
+    }
+
+    auto self = shared_from_this();
+    auto afterCover = [self, q] {
+        // The last covers of the newest search give the controls back.
+        if (self->ctx_.detailPool.Busy() <= 2 && self->OwnsControls(q)) ShowSearching(self->ctx_.ui, false);
+    };
+    // Every row is written again, the earlier pages' too, and their covers fetched again.
+    for (int r = 1; r <= total; ++r) {
+        std::string coverUrl;
+        {
+            ListLockGuard lock(ctx_.listLock, kTaskLockWait);
+            if (!lock || Stale(q) || r > static_cast<int>(ctx_.searchResults.size())) {
+                if (OwnsControls(q)) ShowSearching(ui, false);
+                return;
+            }
+            const TrackRecord& t = ctx_.searchResults[static_cast<size_t>(r - 1)];
+            WriteResultRow(ui, r, t);
+            coverUrl = t.coverUrl;
+        }
+        PostCoverTask(ctx_, ListKind::kSearchResults, q.generation, r, std::move(coverUrl), afterCover);
+    }
+}
+
+}  // namespace mm::search
