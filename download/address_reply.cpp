@@ -26,4 +26,26 @@ AddressReply ParseAddressReply(std::string_view text) {
     return r;
 }
 
+std::string AddressJobToJson(const AddressJob& job) {
+    net::JMap map;
+    map.SetString("mid", job.mid);
+    map.SetString("pmid", job.pmid);
+    map.SetInt("type", job.tier);
+    map.SetString("lyr", "true");
+    map.SetInt("x", job.trackRow);
+    map.SetInt("sy", job.downloadRow);
+    return map.ToJSON();
+}
+
+bool AddressJobFromJson(const std::string& json, AddressJob& job) {
+    net::JMap map;
+    if (!map.FromJSON(json)) return false;
+    job.mid = map.GetString("mid");
+    job.pmid = map.GetString("pmid");
+    job.tier = static_cast<int>(map.GetInt("type"));
+    job.trackRow = static_cast<int>(map.GetInt("x"));
+    job.downloadRow = static_cast<int>(map.GetInt("sy"));
+    return true;
+}
+
 }  // namespace mm::download

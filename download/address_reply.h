@@ -1,5 +1,6 @@
 #pragma once
-// The track address request: its form body and the parse of its reply.
+// The track address request: its form body, the parse of its reply, and the
+// job description that carries a queued download to it.
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -28,5 +29,17 @@ struct AddressReply {
 };
 
 AddressReply ParseAddressReply(std::string_view text);
+
+// The job description handed from the queueing step to the address request.
+struct AddressJob {
+    std::string mid;
+    std::string pmid;
+    int tier = 0;
+    int trackRow = 0;     // "x": 1-based row in the active list
+    int downloadRow = 0;  // "sy": 0-based row in the download list
+};
+// {"mid","pmid","type","lyr","x","sy"}, in this order.
+std::string AddressJobToJson(const AddressJob& job);
+bool AddressJobFromJson(const std::string& json, AddressJob& job);
 
 }  // namespace mm::download

@@ -64,28 +64,6 @@ void PostJob(app::AppContext& ctx, int downloadRow, int trackRow, unsigned gener
 
 }  // namespace
 
-std::string AddressJobToJson(const AddressJob& job) {
-    net::JMap map;
-    map.SetString("mid", job.mid);
-    map.SetString("pmid", job.pmid);
-    map.SetInt("type", job.tier);
-    map.SetString("lyr", "true");
-    map.SetInt("x", job.trackRow);
-    map.SetInt("sy", job.downloadRow);
-    return map.ToJSON();
-}
-
-bool AddressJobFromJson(const std::string& json, AddressJob& job) {
-    net::JMap map;
-    if (!map.FromJSON(json)) return false;
-    job.mid = map.GetString("mid");
-    job.pmid = map.GetString("pmid");
-    job.tier = static_cast<int>(map.GetInt("type"));
-    job.trackRow = static_cast<int>(map.GetInt("x"));
-    job.downloadRow = static_cast<int>(map.GetInt("sy"));
-    return true;
-}
-
 void RunAddressRequest(app::AppContext& ctx, const std::string& jobJson, unsigned generation) {
     AddressJob job;
     if (!AddressJobFromJson(jobJson, job)) return;

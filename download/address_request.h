@@ -3,23 +3,13 @@
 #include <cstdint>
 #include <string>
 
+#include "download/address_reply.h"
+
 namespace mm::app {
 struct AppContext;
 }
 
 namespace mm::download {
-
-// The job description handed from the queueing step to the address request.
-struct AddressJob {
-    std::string mid;
-    std::string pmid;
-    int tier = 0;
-    int trackRow = 0;     // "x": 1-based row in the active list
-    int downloadRow = 0;  // "sy": 0-based row in the download list
-};
-// {"mid","pmid","type","lyr","x","sy"}, in this order.
-std::string AddressJobToJson(const AddressJob& job);
-bool AddressJobFromJson(const std::string& json, AddressJob& job);
 
 // Sends the address request for a queued download on a thread of its own
 // (counted in ctx.oneOffThreads) and, on success, posts the download job. The

@@ -1,8 +1,5 @@
 #include "download/download_list.h"
 
-#include <chrono>
-#include <thread>
-
 #include "app/app_context.h"
 #include "app/control_names.h"
 #include "app/images.h"
@@ -11,7 +8,6 @@
 #include "download/download_at_tier.h"
 #include "download/download_rows.h"
 #include "platform/sys/files.h"
-#include "search/track_menu.h"
 
 #if __has_include("support/shell.h")
 #include "support/shell.h"
@@ -19,9 +15,6 @@
 #endif
 
 namespace mm::download {
-
-using ui::Event;
-using ui::EventType;
 
 std::string DownloadedFilePath(app::AppContext& ctx, int downloadRow) {
     if (downloadRow < 0 || downloadRow >= ctx.ui.rowCount(app::kDownloadList)) return {};
@@ -46,20 +39,6 @@ bool OpenDownloadFolder(app::AppContext& ctx, int downloadRow) {
 #endif
 }
 
-namespace {
-
-void PopUpDownloadMenu(app::AppContext& ctx) {
-    // The view may need a moment before it reports the menu shown; bounded so
-    // a view that never does cannot hold the UI thread.
-    for (int i = 0; i < 50 && !ctx.ui.isMenuPoppedUp(app::kDownloadMenu); ++i) {
-        ctx.ui.popUpMenu(app::kDownloadMenu);
-        if (ctx.ui.isMenuPoppedUp(app::kDownloadMenu)) break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-}
-
-}  // namespace
-
 void RegisterDownloadHandlers(app::AppContext& ctx) {
     ForgetFiles(ctx);
     app::AppContext* c = &ctx;
@@ -71,26 +50,6 @@ void RegisterDownloadHandlers(app::AppContext& ctx) {
     };
     ctx.actions.downloadAll = [c] { StartDownloadAll(*c); };
     ctx.actions.openFolder = [c](int row) { OpenDownloadFolder(*c, row); };
-
-    auto& ev = ctx.events;
-    ev.on(app::kDownloadList, EventType::RowRightClick, [c](const Event& e) {
-        if (e.arg < 0) return;
-        c->downloadListRow.store(e.arg);
-        PopUpDownloadMenu(*c);
-    });
-    ev.on(app::kDownloadList, EventType::RowDoubleClick, [c](const Event& e) {
-        if (e.arg < 0 || e.arg >= c->ui.rowCount(app::kDownloadList)) return;
-        if (c->actions.playFile) c->actions.playFile(e.arg);
-    });
-    ev.on(app::kDownloadMenu, EventType::MenuChoice, [c](const Event& e) {
-        int row = c->downloadListRow.load();
-        if (row < 0 || row >= c->ui.rowCount(app::kDownloadList)) return;
-        if (e.arg == search::kMenuPlayFile) {
-            if (c->actions.playFile) c->actions.playFile(row);
-        } else if (e.arg == search::kMenuOpenFolder) {
-            if (c->actions.openFolder) c->actions.openFolder(row);
-        }
-    });
 }
 
 }  // namespace mm::download

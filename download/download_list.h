@@ -1,5 +1,6 @@
 #pragma once
-// The download list page: its rows' menu, double-click and the file of a row.
+// The download list page: the file of a row and showing it in its folder.
+// (The rows' menu and double-click are wired with the result list's menus.)
 #include <string>
 
 namespace mm::app {
@@ -18,7 +19,7 @@ std::string DownloadedFilePath(app::AppContext& ctx, int downloadRow);
 // shell could not.
 bool OpenDownloadFolder(app::AppContext& ctx, int downloadRow);
 
-// Handlers of 列表框_下载 and 菜单_下载列表, and this area's actions.
+// This area's actions: downloadAtTier, downloadAll, openFolder.
 void RegisterDownloadHandlers(app::AppContext& ctx);
 
 }  // namespace mm::download
