@@ -35,10 +35,17 @@ std::string Stem(std::string_view file) {
 
 }  // namespace
 
+std::string Thumbnail(const std::string& bytes, int width, int height) {
+    auto png = support::MakeThumbnail(
+        std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()), width,
+        height);
+    return std::string(png.begin(), png.end());
+}
+
 void LoadImages(AppContext& ctx) {
     for (std::string_view file : ResourceNames()) ctx.ui.registerImage(Stem(file), std::string(Resource(file)));
     for (const Alias& a : kAliases) ctx.ui.registerImage(a.name, std::string(Resource(a.file)));
-    ctx.ui.registerImage(kImgDefaultCover, support::MakeThumbnail(std::string(Resource("default_cover.png")), 80, 80));
+    ctx.ui.registerImage(kImgDefaultCover, Thumbnail(std::string(Resource("default_cover.png")), 80, 80));
 }
 
 void FreeImages(AppContext& ctx) {

@@ -1,4 +1,5 @@
 #pragma once
+#include <string>
 // The program's pictures, registered in the control model by name at start-up.
 
 namespace mm::app {
@@ -28,6 +29,9 @@ inline constexpr const char* kImgStatusServiceFailed = "status_service_failed";
 inline constexpr const char* kImgDefaultCover = "default_cover";
 
 const char* TierBadge(int tier);
+
+// A PNG of exactly width × height made from picture bytes ("" when they are no picture).
+std::string Thumbnail(const std::string& bytes, int width, int height);
 
 // Registers every picture; the default cover is made as an 80 × 80 thumbnail.
 void LoadImages(AppContext& ctx);

@@ -10,6 +10,7 @@
 
 #include "app/app_context.h"
 #include "app/control_names.h"
+#include "app/controls.h"
 #include "app/startup.h"
 #include "platform/sys/files.h"
 #include "platform/ui/headless_ui_thread.h"
@@ -24,6 +25,7 @@ protected:
     void SetUp() override {
         char tmpl[] = "/tmp/mm-settings-XXXXXX";
         dir = mkdtemp(tmpl);
+        DefineMainWindowControls(model);
         ctx.configPath = dir + "/conf/config.ini";
     }
     void TearDown() override {
@@ -95,6 +97,7 @@ TEST_F(SettingsTest, StoresOneKeyAtATimeAndRoundTrips) {
     EXPECT_NE(text.find("边听边下载=1"), std::string::npos);
 
     mm::ui::ControlModel model2;
+    DefineMainWindowControls(model2);
     AppContext ctx2{model2, events, nullptr};
     ctx2.configPath = ctx.configPath;
     LoadSettings(ctx2);

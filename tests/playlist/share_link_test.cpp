@@ -1,0 +1,58 @@
+// Share links: the link pattern and the four services' id patterns.
+#include "playlist/share_link.h"
+
+#include <gtest/gtest.h>
+
+#include "playlist/reply_repair.h"
+
+using namespace mm::playlist;
+
+TEST(ShareLink, FindsTheFirstAddressAndStopsAtForeignCharacters) {
+    EXPECT_EQ(FindLink("来听 https://y.qq.com/n/ryqq/playlist?id=789 好听！ http://second.example/x"),
+              "https://y.qq.com/n/ryqq/playlist?id=789");
+    EXPECT_EQ(FindLink("see HTTP://Music.163.com/playlist?id=5\"quoted"), "HTTP://Music.163.com/playlist?id=5");
+    EXPECT_EQ(FindLink("no address here, only ftp://x"), "");
+    EXPECT_EQ(FindLink(""), "");
+}
+
+TEST(ShareLink, ServicePatterns) {
+    // QQ: id= anywhere, also inside longer names.
+    EXPECT_EQ(ExtractId("qq", "https://y.qq.com/n/ryqq/playlist?id=789"), "789");
+    EXPECT_EQ(ExtractId("qq", "https://i.y.qq.com/n2/m/share/details/taoge.html?dissid=789&x=1"), "789");
+    EXPECT_EQ(ExtractId("qq", "https://y.qq.com/n/ryqq/playlist"), "");
+    // NetEase: id must stand alone in the query and end at & or the end.
+    EXPECT_EQ(ExtractId("wy", "https://music.163.com/playlist?id=123&userid=5"), "123");
+    EXPECT_EQ(ExtractId("wy", "https://music.163.com/playlist?userid=5"), "");
+    EXPECT_EQ(ExtractId("wy", "https://music.163.com/playlist?ID=77"), "77") << "letters match in any case";
+    EXPECT_EQ(ExtractId("wy", "https://music.163.com/playlist?id=12x"), "");
+    // Kuwo: detail/<digits> followed by ? or the end.
+    EXPECT_EQ(ExtractId("kw", "https://m.kuwo.cn/newh5app/playlist_detail/2907?from=ip"), "2907");
+    EXPECT_EQ(ExtractId("kw", "https://m.kuwo.cn/newh5app/playlist_detail/2907"), "2907");
+    EXPECT_EQ(ExtractId("kw", "https://m.kuwo.cn/newh5app/playlist_detail/2907x"), "");
+    EXPECT_EQ(ExtractId("kw", "https://m.kuwo.cn/newh5app/playlist_DETAIL/31?x"), "31");
+    // Kugou: the code is the id, untouched.
+    EXPECT_EQ(ExtractId("kg", " 1234567 "), " 1234567 ");
+    EXPECT_EQ(ExtractId("", "https://x/?id=1"), "");
+}
+
+TEST(ReplyRepair, InnerQuotesAndSingerLists) {
+    std::string body =
+        R"({"code":200,"data":[{"name":"Say "Hi"","singer":["A","B"],"album":"Live "at" Home","time":"03:00"},)"
+        R"({"name":"Plain","singer":["Solo"],"album":"","time":"01:00"}]})";
+    std::string fixed = RepairPlaylistReply(body);
+    EXPECT_NE(fixed.find(R"("name":"Say *Hi*")"), std::string::npos) << fixed;
+    EXPECT_NE(fixed.find(R"("album":"Live *at* Home")"), std::string::npos) << fixed;
+    EXPECT_NE(fixed.find(R"("singer":["A,B"])"), std::string::npos) << fixed;
+    EXPECT_NE(fixed.find(R"("singer":["Solo"])"), std::string::npos) << "a single singer is left alone";
+    EXPECT_NE(fixed.find(R"("name":"Plain")"), std::string::npos);
+}
+
+TEST(ReplyRepair, MarkersMatchInAnyCaseAndCleanBodiesStayEqual) {
+    std::string clean = R"({"code":200,"data":[{"name":"A/B","singer":["X"],"album":"C\\D"}]})";
+    EXPECT_EQ(RepairPlaylistReply(clean), clean) << "values without quotes are not touched";
+    std::string upper = R"({"DATA":[{"NAME":"Q"uote","Singer":["P","Q"]}]})";
+    std::string fixed = RepairPlaylistReply(upper);
+    EXPECT_NE(fixed.find(R"("NAME":"Q*uote")"), std::string::npos) << fixed;
+    EXPECT_NE(fixed.find(R"("Singer":["P,Q"])"), std::string::npos) << fixed;
+    EXPECT_EQ(RepairPlaylistReply(R"({"name":"unterminated)"), R"({"name":"unterminated)");
+}
