@@ -4,6 +4,7 @@
 #include "app/startup.h"
 #include "search/search.h"
 #include "download/download_list.h"
+#include "playlist/playlist_import.h"
 
 namespace mm::app {
 
@@ -11,6 +12,7 @@ void RegisterHandlers(AppContext& ctx) {
     RegisterShellHandlers(ctx);
     search::RegisterSearchHandlers(ctx);
     download::RegisterDownloadHandlers(ctx);
+    playlist::RegisterPlaylistHandlers(ctx);
 }
 
 }  // namespace mm::app
