@@ -64,8 +64,6 @@ Handle AudioEngine::Open(std::shared_ptr<ByteSource> src, std::chrono::milliseco
         if (!output_) return 0;
     }
     auto deadline = std::chrono::steady_clock::now() + timeout;
-    // The wait has a deadline but nothing wakes it at the deadline itself, so
-    // the waits it makes are bounded by the source's own time-outs too.
     auto decoder = OpenDecoder(src, [deadline] { return std::chrono::steady_clock::now() >= deadline; });
     if (!decoder) {
         src->Cancel();

@@ -29,7 +29,8 @@ public:
     // Size of the whole file when known (file size, Content-Length).
     virtual std::optional<uint64_t> ExpectedSize() = 0;
     // Waits until more than `offset` bytes have arrived, the source has ended,
-    // or stop() returns true. stop() is re-checked whenever Wake() is called.
+    // or stop() returns true. stop() is re-checked on Wake() and, for a
+    // source that grows, at least every 50 ms.
     virtual void WaitBeyond(uint64_t offset, const std::function<bool()>& stop) = 0;
     // Wakes every WaitBeyond so it re-checks its stop condition.
     virtual void Wake() = 0;

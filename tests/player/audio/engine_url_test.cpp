@@ -153,10 +153,33 @@ TEST_F(EngineUrlTest, AStalledServerIsGivenUp) {
     Handle h = engine_->StreamCreateURL(server_.Url("/stall.mp3"));
     ASSERT_NE(h, 0u);
     ASSERT_EQ(engine_->Play(h), 1);
-    clock_->Advance(60s);  // plays what arrived, then waits on the network
-    EXPECT_EQ(engine_->IsActive(h), StreamState::kStalled);
+    // Plays what arrived, then waits on the network.
+    ASSERT_TRUE(WaitFor([&] {
+        clock_->Advance(1s);
+        return engine_->IsActive(h) == StreamState::kStalled;
+    }));
     // The one-second stall limit ends the transfer and so the stream.
-    EXPECT_TRUE(WaitFor([&] { return engine_->IsActive(h) == StreamState::kStopped; }, 8s));
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            clock_->Advance(100ms);
+            return engine_->IsActive(h) == StreamState::kStopped;
+        },
+        8s));
+    EXPECT_LT(engine_->GetPosition(h), kFrames * 4);
+}
+
+TEST_F(EngineUrlTest, OpeningGivesUpAfterItsTimeout) {
+    server_.Serve("/slow-start.mp3", tagged_, Mode::kLength, 3);
+    EngineOptions o;
+    o.open_timeout = 300ms;
+    o.net.stall_timeout = 30s;
+    AudioEngine engine(o);
+    ASSERT_EQ(engine.Init(0), 1);
+    auto t0 = std::chrono::steady_clock::now();
+    EXPECT_EQ(engine.StreamCreateURL(server_.Url("/slow-start.mp3")), 0u);
+    auto took = std::chrono::steady_clock::now() - t0;
+    EXPECT_GE(took, 300ms);
+    EXPECT_LT(took, 1500ms);
 }
 
 TEST_F(EngineUrlTest, FreeStreamWhileDownloadingReturnsAtOnce) {
