@@ -343,3 +343,71 @@ TEST(EngineConcurrencyTest, CallersOnManyThreadsAtOnce) {
 
 }  // namespace
 }  // namespace mm::audio
+
+namespace mm::audio {
+namespace {
+
+class DamagedFileTest : public EngineFileTest {
+protected:
+    // Plays bytes from memory to their end; returns the bytes played.
+    uint64_t PlayBytes(const std::vector<uint8_t>& bytes, uint64_t* length = nullptr) {
+        Handle h = engine_->StreamCreate({}, bytes);
+        EXPECT_NE(h, 0u);
+        if (!h) return 0;
+        if (length) *length = engine_->GetLength(h);
+        tap_.Clear();
+        engine_->Play(h);
+        PlayToEnd(h);
+        uint64_t played = engine_->GetPosition(h);
+        EXPECT_EQ(played, tap_.Count() * 2);
+        engine_->FreeStream(h);
+        return played;
+    }
+};
+
+TEST_F(DamagedFileTest, JunkInsideAnMp3IsSkipped) {
+    auto mp3 = ReadFile(MakeMp3(dir_, "j.mp3", 44100, 2, 44100 * 3, "-b 128 --cbr -t"));
+    uint64_t clean_length = 0;
+    uint64_t clean = PlayBytes(mp3, &clean_length);
+    EXPECT_EQ(clean, clean_length);
+    std::vector<uint8_t> junk(1000);
+    for (size_t i = 0; i < junk.size(); ++i) junk[i] = uint8_t(i * 37 + 11);
+    mp3.insert(mp3.begin() + mp3.size() / 2, junk.begin(), junk.end());
+    uint64_t length = 0;
+    uint64_t played = PlayBytes(mp3, &length);
+    // The frame cut by the junk is lost, the rest plays and the count agrees.
+    EXPECT_LE(played, clean);
+    EXPECT_GE(played, clean - 3 * 1152 * 4);
+    EXPECT_NEAR(double(length), double(played), 2 * 1152 * 4);
+}
+
+TEST_F(DamagedFileTest, CutFilesPlayWhatIsThere) {
+    auto flac = ReadFile(MakeFlac(dir_, "c.flac", 44100, 2, 44100 * 4));
+    auto mp3 = ReadFile(MakeMp3(dir_, "c.mp3", 44100, 2, 44100 * 4));
+    for (auto* bytes : {&flac, &mp3}) {
+        bytes->resize(bytes->size() / 2);
+        uint64_t length = 0;
+        uint64_t played = PlayBytes(*bytes, &length);
+        // The headers still tell the whole length; half of it is played.
+        EXPECT_EQ(length, 44100u * 4 * 4);
+        EXPECT_GT(played, length * 4 / 10);
+        EXPECT_LT(played, length * 6 / 10);
+    }
+}
+
+TEST_F(DamagedFileTest, DamagedFlacFramesKeepTheTimeline) {
+    auto flac = ReadFile(MakeFlac(dir_, "d.flac", 44100, 2, 44100 * 2));
+    for (size_t i = flac.size() / 2; i < flac.size() / 2 + 64; ++i) flac[i] ^= 0x5A;
+    uint64_t length = 0;
+    uint64_t played = PlayBytes(flac, &length);
+    // A frame that fails its check plays as silence: the end is where it was.
+    EXPECT_EQ(length, 44100u * 2 * 4);
+    EXPECT_EQ(played, length);
+    auto pcm = tap_.Samples();
+    auto clean = testing::Tone(44100, 2, 44100 * 2);
+    EXPECT_NE(pcm, clean);
+    EXPECT_TRUE(std::equal(pcm.begin(), pcm.begin() + 4096, clean.begin()));
+}
+
+}  // namespace
+}  // namespace mm::audio
