@@ -28,6 +28,8 @@ FlowFixture::FlowFixture() {
 
     ctx = std::make_unique<app::AppContext>(model, events, &pump);
     ctx->configPath = configPath;
+    ctx->engine = &engine;
+    ctx->audioDevice = 0;
     ctx->deployment.catalogueBase = catalogue.BaseUrl();
     ctx->deployment.songBase = catalogue.BaseUrl() + "/song/";
     ctx->deployment.updateHost = catalogue.BaseUrl();

@@ -16,6 +16,7 @@
 #include "platform/ui/control_model.h"
 #include "platform/ui/events.h"
 #include "platform/ui/headless_ui_thread.h"
+#include "player/audio/audio_engine.h"
 
 namespace mm::test {
 
@@ -54,6 +55,7 @@ protected:
     ui::HeadlessUiThread uiThread;
     ui::EventDispatcher events{uiThread};
     app::HeadlessPump pump{uiThread};
+    audio::AudioEngine engine;  // previews play on the no-sound device
     std::unique_ptr<app::AppContext> ctx;
     int exitCode = -1;
 
