@@ -49,6 +49,7 @@ struct DemoCatalogue::Impl {
     int port = 0;
 
     void Dispatch(const httplib::Request& req, httplib::Response& res) {
+        Record(req);
         Endpoint e = Classify(req);
         Fault fault = faults.Take(e);
         Reply reply = BuildReply(e, *ctx, req, fault);
@@ -87,8 +88,15 @@ bool DemoCatalogue::Start(int port) {
     Stats* stats = &d.stats;
     d.server->new_task_queue = [stats] { return new CountingPool(kServerThreads, stats); };
     d.server->set_keep_alive_max_count(1000);
+    // The library's default also sets SO_REUSEPORT, which would let a second
+    // server share a port that is already taken.
+    d.server->set_socket_options([](socket_t sock) {
+        int yes = 1;
+        ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
+    // GET and POST are recorded by Dispatch once their body has been read.
     d.server->set_pre_routing_handler([&d](const httplib::Request& req, httplib::Response&) {
-        d.Record(req);
+        if (req.method != "GET" && req.method != "POST" && req.method != "HEAD") d.Record(req);
         return httplib::Server::HandlerResponse::Unhandled;
     });
     auto handler = [&d](const httplib::Request& req, httplib::Response& res) { d.Dispatch(req, res); };

@@ -26,7 +26,7 @@
 namespace mm::democat {
 
 struct Options {
-    std::string cache_dir;       // empty: DefaultCacheDir()
+    std::string cache_dir{};     // empty: DefaultCacheDir()
     int background_workers = 1;  // threads encoding songs nobody asked for yet
 };
 

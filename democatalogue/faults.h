@@ -41,13 +41,13 @@ struct Fault {
     bool chunked = false;         // send without Content-Length
     int http_status = 0;          // replace the status; 0 = keep
     BodyKind body = BodyKind::kNormal;
-    std::string raw_body;                       // with BodyKind::kRaw
-    std::string content_type;                   // replaces the Content-Type when not empty
+    std::string raw_body{};                     // with BodyKind::kRaw
+    std::string content_type{};                 // replaces the Content-Type when not empty
     bool gbk = false;                           // body converted to GBK, charset=GBK
-    std::optional<int> code;                    // replaces the envelope's `code`
-    std::optional<std::string> msg;             // replaces the envelope's `msg`
-    std::optional<std::string> purl;            // replaces data.purl of a track address
-    std::optional<std::string> type;            // replaces data.type of a track address
+    std::optional<int> code{};                  // replaces the envelope's `code`
+    std::optional<std::string> msg{};           // replaces the envelope's `msg`
+    std::optional<std::string> purl{};          // replaces data.purl of a track address
+    std::optional<std::string> type{};          // replaces data.type of a track address
     int times = -1;                             // requests it applies to; -1 = until cleared
 
     bool Active() const;
@@ -57,9 +57,9 @@ struct Fault {
 struct UpdateNotice {
     std::string code = "200";
     std::string version = "1.1";
-    std::string msg;
-    std::string web;
-    std::string web2;
+    std::string msg{};
+    std::string web{};
+    std::string web2{};
     bool update = false;
 };
 

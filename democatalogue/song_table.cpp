@@ -107,7 +107,7 @@ std::vector<Song> BuildSongs() {
         std::string title = chinese ? kChinese[k] : kLatin[k];
         if (n >= 24) title += chinese ? "（重制版）" : " (Demo Mix)";
         std::string_view tiers = id % 5 == 0 ? "lh" : id % 7 == 0 ? "l" : "lhs";
-        v.push_back(Make(id, title, {kSingers[n % 8]}, kAlbums[n % 6], 20 + (id * 7) % 11, tiers));
+        v.push_back(Make(id, title, {kSingers[n % 8]}, kAlbums[n % 6], 20 + (id * 7) % 4, tiers));
     }
     return v;
 }

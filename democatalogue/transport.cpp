@@ -98,6 +98,8 @@ struct StreamState {
     int local_port = 0;
     int remote_port = 0;
     bool half_done = false;
+    std::size_t sent = 0;
+    std::chrono::steady_clock::time_point started;
 };
 
 // Writes up to `length` bytes at `offset`. Returns false to abort the reply.
@@ -110,12 +112,17 @@ bool Pump(StreamState& st, std::size_t offset, std::size_t length, httplib::Data
     const bool hold_at_half = !st.half_done && (st.fault.stall_ms > 0 || st.fault.reset_mid_body);
     if (hold_at_half && offset <= half && half < offset + chunk) chunk = half - offset;
     if (chunk > 0) {
+        if (st.fault.bytes_per_second > 0) {
+            // Paced from the first byte: n bytes never leave before n / rate seconds.
+            if (st.sent == 0) st.started = std::chrono::steady_clock::now();
+            auto due = st.started + std::chrono::milliseconds((st.sent + chunk) * 1000 /
+                                                              static_cast<std::size_t>(st.fault.bytes_per_second));
+            auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(due - std::chrono::steady_clock::now());
+            if (wait.count() > 0 && !st.ctx->Sleep(static_cast<int>(wait.count()))) return false;
+        }
         std::string data;
         if (!st.source->Read(offset, chunk, data) || !sink.write(data.data(), data.size())) return false;
-        if (st.fault.bytes_per_second > 0 &&
-            !st.ctx->Sleep(static_cast<int>(chunk * 1000 / static_cast<std::size_t>(st.fault.bytes_per_second)))) {
-            return false;
-        }
+        st.sent += chunk;
     }
     if (hold_at_half && offset + chunk == half) {
         st.half_done = true;
