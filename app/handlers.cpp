@@ -5,6 +5,7 @@
 #include "search/search.h"
 #include "download/download_list.h"
 #include "playlist/playlist_import.h"
+#include "player/preview_player.h"
 
 namespace mm::app {
 
@@ -13,6 +14,7 @@ void RegisterHandlers(AppContext& ctx) {
     search::RegisterSearchHandlers(ctx);
     download::RegisterDownloadHandlers(ctx);
     playlist::RegisterPlaylistHandlers(ctx);
+    player::RegisterPlayerHandlers(ctx);
 }
 
 }  // namespace mm::app

@@ -1,0 +1,81 @@
+#pragma once
+// The preview player: plays the standard tier of a row of the result list as a
+// network stream, or a downloaded file, and drives the player bar.
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+
+namespace mm::app {
+struct AppContext;
+}
+
+namespace mm::player {
+
+// What the current or last preview is about.
+struct NowPlaying {
+    std::string fileUrl;
+    std::string cover;
+    int row = 0;  // 1-based row of the active list
+    std::string losslessId, highId, standardId;
+    std::string title, singer;
+};
+
+class PreviewPlayer : public std::enable_shared_from_this<PreviewPlayer> {
+public:
+    explicit PreviewPlayer(app::AppContext& ctx) : ctx_(ctx) {}
+
+    // Starts the preview of a 1-based row when the preview pool is idle.
+    void StartPreview(int row);
+    // Plays the file of a 0-based download-list row when the preview pool is idle.
+    void PlayDownloadedFile(int downloadRow);
+    void Next();
+    void Previous();
+    void PlayPause();
+    void Tick();
+    void ToggleMute();
+    void VolumeChanged(int percent);
+    void Seek(int position);
+    void SpinCover();
+    // The player bar's download button: the tier panel for the previewed row.
+    void DownloadPreviewed();
+    // Stops and frees the current stream (window closing).
+    void StopAndFree();
+
+    // The play-track and play-file tasks, run on a preview-pool worker.
+    void PlayTrack(int row);
+    void PlayFile(const std::string& path, const std::string& name, const std::string& cover);
+
+    std::uint32_t CurrentStream() const { return stream_.load(); }
+    bool Playing() const { return playing_.load() != 0; }
+    NowPlaying Now() const;
+
+private:
+    void PostPlayTrack(int row);
+    void FreeCurrent();
+    void StopTimers();
+    void ResetBar();
+    void ShowCover(const std::string& bytes);
+    void StartPlaying(std::uint32_t handle);
+    std::string DisplayTitle(const std::string& title, const std::string& singer) const;
+    int ListRows() const;
+    void SelectPreviewRow();
+
+    app::AppContext& ctx_;
+    mutable std::mutex mu_;  // guards now_ and fallback_
+    NowPlaying now_;
+    std::shared_ptr<std::string> fallback_;  // kept until the next preview
+    std::atomic<std::uint32_t> stream_{0};
+    std::atomic<int> playing_{0};
+    std::atomic<int> trackSeconds_{0};
+    std::atomic<int> previewRow_{0};  // 0-based row kept selected in the list
+    std::atomic<int> savedVolume_{100};
+    std::atomic<int> preparing_{0};
+    std::atomic<int> lastRowRepeats_{0};
+};
+
+// Registers the player bar's handlers and the player's actions; returns the player.
+std::shared_ptr<PreviewPlayer> RegisterPlayerHandlers(app::AppContext& ctx);
+
+}  // namespace mm::player
