@@ -1,0 +1,121 @@
+// The real window over the running program: a search of the demo catalogue,
+// the track menu with its tier submenu, and the tier panel, saved as PNG.
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QMenu>
+#include <QPainter>
+#include <QThread>
+#include <cstdio>
+
+#include "app/control_names.h"
+#include "platform/ui/qt/main_window_view.h"
+#include "platform/ui/qt/run_window.h"
+#include "platform/ui/qt/skin.h"
+#include "search/track_menu.h"
+#include "tests/search/search_test_support.h"
+
+namespace mm::test {
+namespace {
+
+using ui::EventType;
+
+void Pump(int ms) {
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < ms) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::msleep(1);
+    }
+}
+
+bool PumpUntil(const std::function<bool()>& pred, int ms = 5000) {
+    QElapsedTimer t;
+    t.start();
+    while (!pred()) {
+        if (t.elapsed() > ms) return false;
+        Pump(5);
+    }
+    return true;
+}
+
+QString ShotPath(const char* name) {
+    QDir().mkpath(MM_SCREENSHOT_DIR);
+    return QString(MM_SCREENSHOT_DIR) + "/search-" + name + ".png";
+}
+
+class SearchScreenshots : public SearchFlow {
+protected:
+    static void SetUpTestSuite() {
+        if (qApp) return;
+        static int argc = 1;
+        static char name[] = "search_screenshots";
+        static char* argv[] = {name, nullptr};
+        auto* app = new QApplication(argc, argv);
+        ui::qt::skin::Apply(*app);
+    }
+    void SetUp() override {
+        view = std::make_unique<ui::qt::MainWindowView>(model, events);
+        view->resize(1040, 680);
+        view->show();
+        ASSERT_TRUE(PumpUntil([&] { return view->isVisible(); }));
+    }
+    void TearDown() override { view.reset(); }
+
+    // Window plus any open menus painted where they stand.
+    void Save(const char* name, const std::vector<QMenu*>& menus = {}) {
+        view->flushChanges();
+        Pump(100);
+        QPixmap shot = view->grab();
+        QPainter p(&shot);
+        for (QMenu* m : menus) {
+            if (m && m->isVisible()) p.drawPixmap(view->mapFromGlobal(m->pos()), m->grab());
+        }
+        p.end();
+        const QString path = ShotPath(name);
+        ASSERT_TRUE(shot.save(path));
+        QImage img(path);
+        ASSERT_FALSE(img.isNull());
+        EXPECT_EQ(img.size(), view->size() * img.devicePixelRatio());
+        std::printf("screenshot: %s\n", qPrintable(path));
+    }
+
+    std::unique_ptr<ui::qt::MainWindowView> view;
+};
+
+TEST_F(SearchScreenshots, ResultsTrackMenuAndTierPanel) {
+    StartProgram();
+    Search("demo");
+    ASSERT_EQ(model.rowCount(app::kResultList), 20);
+    Save("1-results");
+
+    Fire(app::kResultList, EventType::RowRightClick, 2);
+    Fire(app::kTrackMenu, EventType::MenuAboutToShow, search::kMenuDownloadOne);
+    ASSERT_TRUE(PumpUntil([&] { return view->openMenu(app::kTrackMenu) && view->openMenu(app::kTrackMenu)->isVisible(); }));
+    QMenu* menu = view->openMenu(app::kTrackMenu);
+    QMenu* tiers = nullptr;
+    for (QAction* a : menu->actions()) {
+        if (a->menu() && a->data().toInt() == search::kMenuDownloadOne) {
+            tiers = a->menu();
+            menu->setActiveAction(a);
+            tiers->popup(menu->pos() + menu->actionGeometry(a).topRight());
+        }
+    }
+    Pump(150);
+    // Song 3 has no lossless tier: the submenu says so.
+    EXPECT_EQ(model.menuItem(app::kTrackMenu, search::kMenuTierLossless)->text, "无资源");
+    Save("2-track-menu", {menu, tiers});
+    menu->close();
+    model.setMenuClosed(app::kTrackMenu);
+
+    Menu(app::kTrackMenu, search::kMenuDownloadOne);
+    ASSERT_TRUE(model.visible(app::kTierPanel));
+    ASSERT_TRUE(PumpUntil([&] {
+        QWidget* panel = view->controlWidget(app::kTierPanel);
+        return panel && panel->isVisible();
+    }));
+    Save("3-tier-panel");
+}
+
+}  // namespace
+}  // namespace mm::test
