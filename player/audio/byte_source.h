@@ -36,6 +36,8 @@ public:
     virtual void Wake() = 0;
     // Ends a download early; the source then reads as ended.
     virtual void Cancel() {}
+    // True while some reader is inside WaitBeyond, i.e. the network is behind.
+    virtual bool ReaderWaiting() { return false; }
 };
 
 // Bytes held in memory (copied in: the caller may drop its buffer at once).

@@ -98,7 +98,9 @@ size_t Stream::Pull(std::span<int16_t> dst, bool may_wait) {
         std::unique_lock lk(mu_);
         while (true) {
             got += ring_.Read(dst.subspan(got * ch, (want - got) * ch));
-            if (got == want || !may_wait || finished_ || starved_ || quit_.load()) break;
+            // Waiting is for a decoder that is busy, never for the network.
+            if (got == want || !may_wait || finished_ || starved_ || quit_.load() || src_->ReaderWaiting())
+                break;
             cv_.notify_all();  // the decoder may be waiting for room
             if (cv_.wait_until(lk, deadline) == std::cv_status::timeout) {
                 got += ring_.Read(dst.subspan(got * ch, (want - got) * ch));
@@ -170,7 +172,7 @@ StreamState Stream::State() {
     CheckEnded();
     if (state_ == StreamState::kPlaying) {
         std::lock_guard dl(mu_);
-        if (starved_ && ring_.Frames() == 0) return StreamState::kStalled;
+        if (ring_.Frames() == 0 && (starved_ || src_->ReaderWaiting())) return StreamState::kStalled;
     }
     return state_;
 }

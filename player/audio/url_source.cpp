@@ -182,9 +182,11 @@ std::optional<uint64_t> UrlSource::ExpectedSize() {
 
 void UrlSource::WaitBeyond(uint64_t offset, const std::function<bool()>& stop) {
     std::unique_lock lk(mu_);
+    waiting_.fetch_add(1);
     // Woken by data, the end and Wake(); the short period also lets a stop
     // condition that is a deadline take effect on time.
     while (!(data_.size() > offset || ended_ || stop())) cv_.wait_for(lk, std::chrono::milliseconds(50));
+    waiting_.fetch_sub(1);
 }
 
 void UrlSource::Wake() {

@@ -40,6 +40,7 @@ public:
     void WaitBeyond(uint64_t offset, const std::function<bool()>& stop) override;
     void Wake() override;
     void Cancel() override;
+    bool ReaderWaiting() override { return waiting_.load() > 0; }
     // True when the transfer ended in an error (HTTP status, reset, time-out).
     bool Failed();
 
@@ -57,6 +58,7 @@ private:
     bool ended_ = false;
     bool failed_ = false;
     std::atomic<bool> cancel_{false};
+    std::atomic<int> waiting_{0};  // readers inside WaitBeyond
     void* multi_ = nullptr;  // CURLM*, woken by Cancel()
     uint64_t max_bytes_ = 0;
     std::chrono::milliseconds stall_timeout_{0};
