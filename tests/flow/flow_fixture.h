@@ -55,7 +55,9 @@ protected:
     ui::HeadlessUiThread uiThread;
     ui::EventDispatcher events{uiThread};
     app::HeadlessPump pump{uiThread};
-    audio::AudioEngine engine;  // previews play on the no-sound device
+    // Previews play on the no-sound device against a clock the test moves.
+    std::shared_ptr<audio::ManualClock> clock = std::make_shared<audio::ManualClock>();
+    audio::AudioEngine engine{audio::EngineOptions{clock, {}, {}, std::chrono::milliseconds(10000)}};
     std::unique_ptr<app::AppContext> ctx;
     int exitCode = -1;
 
