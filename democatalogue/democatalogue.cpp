@@ -13,7 +13,7 @@ namespace {
 // The server's worker pool, counting every accepted connection: the server
 // hands each new socket to the pool as one task.
 class CountingPool : public httplib::TaskQueue {
-public:
+  public:
     CountingPool(std::size_t threads, Stats* stats) : pool_(threads), stats_(stats) {}
     void enqueue(std::function<void()> fn) override {
         stats_->CountConnection();
@@ -21,13 +21,13 @@ public:
     }
     void shutdown() override { pool_.shutdown(); }
 
-private:
+  private:
     httplib::ThreadPool pool_;
     Stats* stats_;
 };
 
 class Server : public httplib::Server {
-public:
+  public:
     // The library listens with a backlog of 5; clients that open many
     // connections at once (one per cover) would see SYNs dropped and retried.
     void WidenBacklog() { ::listen(svr_sock_, 256); }
@@ -74,7 +74,9 @@ DemoCatalogue::DemoCatalogue(Options options) : impl_(std::make_unique<Impl>()) 
     impl_->cache_dir = impl_->options.cache_dir.empty() ? DefaultCacheDir() : impl_->options.cache_dir;
 }
 
-DemoCatalogue::~DemoCatalogue() { Stop(); }
+DemoCatalogue::~DemoCatalogue() {
+    Stop();
+}
 
 bool DemoCatalogue::Start(int port) {
     if (Running()) return false;
@@ -134,16 +136,30 @@ void DemoCatalogue::Stop() {
     d.port = 0;
 }
 
-bool DemoCatalogue::Running() const { return impl_->server != nullptr; }
-int DemoCatalogue::Port() const { return impl_->port; }
-std::string DemoCatalogue::BaseUrl() const { return "http://127.0.0.1:" + std::to_string(impl_->port); }
-std::string DemoCatalogue::SongBase() const { return BaseUrl() + "/song/"; }
+bool DemoCatalogue::Running() const {
+    return impl_->server != nullptr;
+}
+int DemoCatalogue::Port() const {
+    return impl_->port;
+}
+std::string DemoCatalogue::BaseUrl() const {
+    return "http://127.0.0.1:" + std::to_string(impl_->port);
+}
+std::string DemoCatalogue::SongBase() const {
+    return BaseUrl() + "/song/";
+}
 std::string DemoCatalogue::SourceUrl(std::string_view code) const {
     return SongBase() + std::string(code) + "/";
 }
-Faults& DemoCatalogue::faults() { return impl_->faults; }
-Stats& DemoCatalogue::stats() { return impl_->stats; }
-const std::string& DemoCatalogue::cache_dir() const { return impl_->cache_dir; }
+Faults& DemoCatalogue::faults() {
+    return impl_->faults;
+}
+Stats& DemoCatalogue::stats() {
+    return impl_->stats;
+}
+const std::string& DemoCatalogue::cache_dir() const {
+    return impl_->cache_dir;
+}
 
 std::optional<AudioFile> DemoCatalogue::FileOf(int song_id, Tier tier) {
     if (!impl_->store) return std::nullopt;

@@ -31,7 +31,7 @@ struct Options {
 };
 
 class DemoCatalogue {
-public:
+  public:
     explicit DemoCatalogue(Options options = {});
     ~DemoCatalogue();
     DemoCatalogue(const DemoCatalogue&) = delete;
@@ -44,8 +44,8 @@ public:
     bool Running() const;
 
     int Port() const;
-    std::string BaseUrl() const;                    // "http://127.0.0.1:PORT"
-    std::string SongBase() const;                   // BaseUrl() + "/song/"
+    std::string BaseUrl() const;                         // "http://127.0.0.1:PORT"
+    std::string SongBase() const;                        // BaseUrl() + "/song/"
     std::string SourceUrl(std::string_view code) const;  // BaseUrl() + "/song/<code>/"
 
     Faults& faults();
@@ -56,7 +56,7 @@ public:
     std::optional<AudioFile> FileOf(int song_id, Tier tier);
     const std::string& cache_dir() const;
 
-private:
+  private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };

@@ -12,7 +12,9 @@ namespace mm::democat {
 
 namespace {
 
-bool Cancelled(const std::atomic<bool>* cancel) { return cancel && cancel->load(); }
+bool Cancelled(const std::atomic<bool>* cancel) {
+    return cancel && cancel->load();
+}
 
 constexpr std::size_t kChunkFrames = 1152 * 32;
 
@@ -40,7 +42,8 @@ std::optional<std::string> EncodeMp3(const Pcm& pcm, int kbps, const std::atomic
         int n = static_cast<int>(std::min(kChunkFrames, frames - at));
         // lame takes a non-const pointer but does not write through it.
         auto* interleaved = const_cast<short*>(pcm.samples.data() + 2 * at);
-        int w = lame_encode_buffer_interleaved(gf.get(), interleaved, n, buf.data(), static_cast<int>(buf.size()));
+        int w = lame_encode_buffer_interleaved(gf.get(), interleaved, n, buf.data(),
+                                               static_cast<int>(buf.size()));
         if (w < 0) return std::nullopt;
         out.append(reinterpret_cast<char*>(buf.data()), static_cast<std::size_t>(w));
     }
@@ -93,7 +96,8 @@ std::optional<std::string> EncodeFlac(const Pcm& pcm, const std::atomic<bool>* c
     std::unique_ptr<FLAC__StreamEncoder, FlacDeleter> enc(FLAC__stream_encoder_new());
     std::unique_ptr<FLAC__StreamMetadata, MetaDeleter> comment(
         FLAC__metadata_object_new(FLAC__METADATA_TYPE_VORBIS_COMMENT));
-    std::unique_ptr<FLAC__StreamMetadata, MetaDeleter> padding(FLAC__metadata_object_new(FLAC__METADATA_TYPE_PADDING));
+    std::unique_ptr<FLAC__StreamMetadata, MetaDeleter> padding(
+        FLAC__metadata_object_new(FLAC__METADATA_TYPE_PADDING));
     if (!enc || !comment || !padding) return std::nullopt;
     padding->length = 1024;
     FLAC__StreamMetadata* blocks[2] = {comment.get(), padding.get()};

@@ -4,24 +4,34 @@ namespace mm::democat {
 
 const char* EndpointName(Endpoint e) {
     switch (e) {
-        case Endpoint::kUpdate: return "update";
-        case Endpoint::kSourceList: return "source-list";
-        case Endpoint::kReport: return "report";
-        case Endpoint::kSearch: return "search";
-        case Endpoint::kTrackAddress: return "track-address";
-        case Endpoint::kPlaylist: return "playlist";
-        case Endpoint::kShare: return "share";
-        case Endpoint::kCover: return "cover";
-        case Endpoint::kAudio: return "audio";
-        case Endpoint::kOther: return "other";
+        case Endpoint::kUpdate:
+            return "update";
+        case Endpoint::kSourceList:
+            return "source-list";
+        case Endpoint::kReport:
+            return "report";
+        case Endpoint::kSearch:
+            return "search";
+        case Endpoint::kTrackAddress:
+            return "track-address";
+        case Endpoint::kPlaylist:
+            return "playlist";
+        case Endpoint::kShare:
+            return "share";
+        case Endpoint::kCover:
+            return "cover";
+        case Endpoint::kAudio:
+            return "audio";
+        case Endpoint::kOther:
+            return "other";
     }
     return "other";
 }
 
 bool Fault::Active() const {
-    return times != 0 && (delay_ms > 0 || stall_ms > 0 || reset_mid_body || bytes_per_second > 0 ||
-                          chunked || http_status != 0 || body != BodyKind::kNormal ||
-                          !content_type.empty() || gbk || code || msg || purl || type);
+    return times != 0 && (delay_ms > 0 || stall_ms > 0 || reset_mid_body || bytes_per_second > 0 || chunked ||
+                          http_status != 0 || body != BodyKind::kNormal || !content_type.empty() || gbk ||
+                          code || msg || purl || type);
 }
 
 void Faults::Set(Endpoint e, Fault f) {
@@ -29,7 +39,9 @@ void Faults::Set(Endpoint e, Fault f) {
     faults_[static_cast<int>(e)] = std::move(f);
 }
 
-void Faults::Clear(Endpoint e) { Set(e, Fault{}); }
+void Faults::Clear(Endpoint e) {
+    Set(e, Fault{});
+}
 
 void Faults::ClearAll() {
     std::lock_guard lock(mutex_);

@@ -41,14 +41,14 @@ struct Fault {
     bool chunked = false;         // send without Content-Length
     int http_status = 0;          // replace the status; 0 = keep
     BodyKind body = BodyKind::kNormal;
-    std::string raw_body{};                     // with BodyKind::kRaw
-    std::string content_type{};                 // replaces the Content-Type when not empty
-    bool gbk = false;                           // body converted to GBK, charset=GBK
-    std::optional<int> code{};                  // replaces the envelope's `code`
-    std::optional<std::string> msg{};           // replaces the envelope's `msg`
-    std::optional<std::string> purl{};          // replaces data.purl of a track address
-    std::optional<std::string> type{};          // replaces data.type of a track address
-    int times = -1;                             // requests it applies to; -1 = until cleared
+    std::string raw_body{};             // with BodyKind::kRaw
+    std::string content_type{};         // replaces the Content-Type when not empty
+    bool gbk = false;                   // body converted to GBK, charset=GBK
+    std::optional<int> code{};          // replaces the envelope's `code`
+    std::optional<std::string> msg{};   // replaces the envelope's `msg`
+    std::optional<std::string> purl{};  // replaces data.purl of a track address
+    std::optional<std::string> type{};  // replaces data.type of a track address
+    int times = -1;                     // requests it applies to; -1 = until cleared
 
     bool Active() const;
 };
@@ -64,7 +64,7 @@ struct UpdateNotice {
 };
 
 class Faults {
-public:
+  public:
     void Set(Endpoint e, Fault f);
     void Clear(Endpoint e);
     void ClearAll();  // also restores the update notice and address lifetime
@@ -80,7 +80,7 @@ public:
     void SetAddressLifetime(std::chrono::milliseconds ms);
     std::chrono::milliseconds AddressLifetime() const;
 
-private:
+  private:
     mutable std::mutex mutex_;
     std::array<Fault, kEndpointCount> faults_{};
     UpdateNotice notice_;

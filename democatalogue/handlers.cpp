@@ -1,10 +1,9 @@
 // Builds the normal reply of every endpoint; faults that change the content
 // of an envelope (code, msg, purl, type) are applied here.
-#include <nlohmann/json.hpp>
-
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <nlohmann/json.hpp>
 
 #include "democatalogue/encoders.h"
 #include "democatalogue/server_parts.h"
@@ -19,7 +18,9 @@ using json = nlohmann::ordered_json;
 
 constexpr int kPageSize = 20;
 
-std::string Dump(const json& j) { return j.dump(-1, ' ', false, json::error_handler_t::replace); }
+std::string Dump(const json& j) {
+    return j.dump(-1, ' ', false, json::error_handler_t::replace);
+}
 
 Reply JsonReply(const json& j, int status = 200) {
     Reply r;
@@ -50,7 +51,9 @@ std::string SourceCode(const std::string& path) {
     return rest.find('/') == std::string::npos ? rest : std::string();
 }
 
-double SizeMb(const AudioFile& f) { return static_cast<double>(f.size) / 1048576.0; }
+double SizeMb(const AudioFile& f) {
+    return static_cast<double>(f.size) / 1048576.0;
+}
 
 json SongItem(const Song& s, SongStore& store, const std::string& base) {
     json quality = json::object();
@@ -61,12 +64,9 @@ json SongItem(const Song& s, SongStore& store, const std::string& base) {
         }
         quality[std::string(1, TierLetter(t))] = tier;
     }
-    return json{{"name", s.title},
-                {"singer", s.singers},
-                {"album", s.album},
-                {"pic", s.has_cover ? base + s.CoverPath() : ""},
-                {"time", s.Time()},
-                {"publish", s.publish},
+    return json{{"name", s.title},   {"singer", s.singers},
+                {"album", s.album},  {"pic", s.has_cover ? base + s.CoverPath() : ""},
+                {"time", s.Time()},  {"publish", s.publish},
                 {"quality", quality}};
 }
 
@@ -76,10 +76,18 @@ std::string Sloppy(const std::string& s) {
     std::string out = "\"";
     for (char c : s) {
         switch (c) {
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
             default:
                 if (static_cast<unsigned char>(c) < 0x20) {
                     char buf[8];
@@ -113,8 +121,8 @@ Reply Search(Context& ctx, const httplib::Request& req, const Fault& fault) {
     int page = std::atoi(req.get_param_value("page").c_str());
     if (page < 1) page = 1;
     std::vector<int> slice;
-    for (std::size_t i = static_cast<std::size_t>(page - 1) * kPageSize; i < ids.size() && slice.size() < kPageSize;
-         ++i) {
+    for (std::size_t i = static_cast<std::size_t>(page - 1) * kPageSize;
+         i < ids.size() && slice.size() < kPageSize; ++i) {
         slice.push_back(ids[i]);
     }
     if (!ctx.store->Ensure(slice)) return JsonReply(Envelope(500, "服务器繁忙，请稍后再试", fault));
@@ -193,7 +201,8 @@ Reply TrackAddress(Context& ctx, const httplib::Request& req, const Fault& fault
 Reply Audio(Context& ctx, const httplib::Request& req) {
     int id = 0;
     char letter = 0;
-    if (std::sscanf(req.path.c_str(), "/audio/%4d-%c.", &id, &letter) != 2) return HtmlReply(404, "404 Not Found");
+    if (std::sscanf(req.path.c_str(), "/audio/%4d-%c.", &id, &letter) != 2)
+        return HtmlReply(404, "404 Not Found");
     const Song* song = FindSong(id);
     if (!song) return HtmlReply(404, "404 Not Found");
     for (Tier t : kTiers) {
@@ -257,7 +266,8 @@ Reply UpdateNoticeReply(Context& ctx, const Fault& fault) {
 
 Reply SourceList(Context& ctx, const Fault& fault) {
     json list = json::array();
-    for (const auto& s : Sources()) list.push_back(json{{"url", ctx.base_url + "/song/" + s.code + "/"}, {"text", s.text}});
+    for (const auto& s : Sources())
+        list.push_back(json{{"url", ctx.base_url + "/song/" + s.code + "/"}, {"text", s.text}});
     json reply = Envelope(200, "获取成功", fault);
     reply["list"] = list;
     return JsonReply(reply);

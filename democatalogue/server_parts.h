@@ -45,7 +45,8 @@ struct Reply {
 
 Endpoint Classify(const httplib::Request& req);
 Reply BuildReply(Endpoint e, Context& ctx, const httplib::Request& req, const Fault& fault);
-void SendReply(Context& ctx, const httplib::Request& req, httplib::Response& res, Reply reply, const Fault& fault);
+void SendReply(Context& ctx, const httplib::Request& req, httplib::Response& res, Reply reply,
+               const Fault& fault);
 
 // Server-side sockets of connections to local_port; peer_port < 0 means all.
 std::vector<int> FindServerSockets(int local_port, int peer_port);

@@ -69,7 +69,9 @@ std::string DefaultCacheDir() {
 SongStore::SongStore(std::string cache_dir, Stats* stats)
     : dir_(std::move(cache_dir)), stats_(stats), entries_(Songs().size() + 1) {}
 
-SongStore::~SongStore() { Stop(); }
+SongStore::~SongStore() {
+    Stop();
+}
 
 void SongStore::StartWorkers(int count) {
     for (int i = 0; i < count; ++i) workers_.emplace_back([this] { WorkerLoop(); });
@@ -128,10 +130,10 @@ bool SongStore::ProduceFiles(const Song& song, std::array<AudioFile, 3>& files) 
                 std::filesystem::create_directories(dir_, ec);
                 pcm = Synthesize(song.id, song.seconds);
             }
-            std::optional<std::string> bytes = spec.codec == Codec::kFlac
-                                                   ? EncodeFlac(*pcm, &stopping_)
-                                                   : EncodeMp3(*pcm, spec.codec == Codec::kMp3_320 ? 320 : 128,
-                                                               &stopping_);
+            std::optional<std::string> bytes =
+                spec.codec == Codec::kFlac
+                    ? EncodeFlac(*pcm, &stopping_)
+                    : EncodeMp3(*pcm, spec.codec == Codec::kMp3_320 ? 320 : 128, &stopping_);
             if (!bytes || !WriteWhole(path, *bytes)) return false;
             encoded = true;
             size = FileSize(path);

@@ -1,7 +1,7 @@
 #include "democatalogue/song_table.h"
 
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 
 namespace mm::democat {
 
@@ -24,7 +24,9 @@ std::string LowerAscii(std::string_view s) {
     return out;
 }
 
-TierSpec Mp3(Codec c) { return TierSpec{true, c, "mp3"}; }
+TierSpec Mp3(Codec c) {
+    return TierSpec{true, c, "mp3"};
+}
 
 // tiers: any of 'l', 'h', 's'.
 Song Make(int id, std::string title, std::vector<std::string> singers, std::string album, int seconds,
@@ -92,14 +94,15 @@ std::vector<Song> BuildSongs() {
     v.push_back(Make(29, "Nickname", {"Jo \"JJ\" Lee"}, "Aliases", 20, "lh"));
     v.push_back(Make(30, "Mixed 中英 Title", {"苏晚晴", "Leo Park"}, "Crossover 跨界", 24, "lhs"));
 
-    static const char* kChinese[] = {"城市夜曲", "星河漫步", "雨后彩虹", "海边的信", "旧时光", "远方来信",
+    static const char* kChinese[] = {"城市夜曲", "星河漫步", "雨后彩虹", "海边的信", "旧时光",   "远方来信",
                                      "风吹麦浪", "夏夜晚风", "山间小路", "梦里花开", "秋日私语", "冬日暖阳"};
-    static const char* kLatin[] = {"Summer Breeze", "Neon Dreams", "Paper Boats",  "Silver Lining",
-                                   "Slow Motion",   "Golden Hour", "Open Road",    "Blue Hour",
+    static const char* kLatin[] = {"Summer Breeze", "Neon Dreams",  "Paper Boats",   "Silver Lining",
+                                   "Slow Motion",   "Golden Hour",  "Open Road",     "Blue Hour",
                                    "Quiet Storm",   "Northern Sky", "Little Things", "Echoes"};
-    static const char* kSingers[] = {"林小雨", "周子墨", "陈一鸣", "Nora Vale",
+    static const char* kSingers[] = {"林小雨",   "周子墨",    "陈一鸣", "Nora Vale",
                                      "Leo Park", "Mia Stone", "苏晚晴", "Ethan Cole"};
-    static const char* kAlbums[] = {"夏日信笺", "城市之光", "First Steps", "Night Drive", "流浪记", "Blue Notes"};
+    static const char* kAlbums[] = {"夏日信笺",    "城市之光", "First Steps",
+                                    "Night Drive", "流浪记",   "Blue Notes"};
     for (int n = 0; n < 36; ++n) {
         int id = 31 + n;
         bool chinese = n % 2 == 0;
@@ -127,16 +130,19 @@ std::vector<Playlist> BuildPlaylists() {
 
 const char* const kLyricLines[] = {
     "风吹过街角的灯", "Walking down the empty road", "我们在夏天相遇", "Every light is calling home",
-    "雨停了天空很蓝", "Hold on to the melody",   "慢慢走不要回头", "Sing it one more time",
+    "雨停了天空很蓝", "Hold on to the melody",       "慢慢走不要回头", "Sing it one more time",
 };
 
 }  // namespace
 
 char TierLetter(Tier t) {
     switch (t) {
-        case Tier::kStandard: return 'l';
-        case Tier::kHigh: return 'h';
-        case Tier::kLossless: return 's';
+        case Tier::kStandard:
+            return 'l';
+        case Tier::kHigh:
+            return 'h';
+        case Tier::kLossless:
+            return 's';
     }
     return 'l';
 }

@@ -27,16 +27,16 @@ struct Song {
     std::string album;
     int seconds = 24;
     std::string publish;
-    bool has_cover = true;      // false: `pic` is empty
+    bool has_cover = true;       // false: `pic` is empty
     bool cover_missing = false;  // `pic` names a cover the server does not have
     bool has_lyrics = true;
     bool empty_purl = false;  // the track address answers with an empty `purl`
     std::array<TierSpec, 3> tiers;
 
     const TierSpec& tier(Tier t) const { return tiers[static_cast<int>(t)]; }
-    std::string Time() const;  // "MM:SS"
-    std::string Mid(Tier t) const;   // empty for a missing tier
-    std::string Pmid(Tier t) const;  // empty for a missing tier
+    std::string Time() const;             // "MM:SS"
+    std::string Mid(Tier t) const;        // empty for a missing tier
+    std::string Pmid(Tier t) const;       // empty for a missing tier
     std::string AudioPath(Tier t) const;  // "/audio/0007-h.mp3"
     std::string CoverPath() const;        // "/cover/0007.jpg"
     std::string Lyrics() const;           // LRC text, empty without lyrics

@@ -13,7 +13,8 @@ constexpr int kTableSize = 4096;
 const std::array<float, kTableSize + 1>& SineTable() {
     static const auto table = [] {
         std::array<float, kTableSize + 1> t{};
-        for (int i = 0; i <= kTableSize; ++i) t[i] = static_cast<float>(std::sin(2.0 * M_PI * i / kTableSize));
+        for (int i = 0; i <= kTableSize; ++i)
+            t[i] = static_cast<float>(std::sin(2.0 * M_PI * i / kTableSize));
         return t;
     }();
     return table;
@@ -29,7 +30,7 @@ float Sin(double turns) {
 }
 
 class Rng {
-public:
+  public:
     explicit Rng(std::uint32_t seed) : s_(seed ? seed : 1) {}
     std::uint32_t Next() {
         s_ ^= s_ << 13;
@@ -39,11 +40,13 @@ public:
     }
     int Below(int n) { return static_cast<int>(Next() % static_cast<std::uint32_t>(n)); }
 
-private:
+  private:
     std::uint32_t s_;
 };
 
-double MidiHz(int note) { return 440.0 * std::pow(2.0, (note - 69) / 12.0); }
+double MidiHz(int note) {
+    return 440.0 * std::pow(2.0, (note - 69) / 12.0);
+}
 
 struct Buffers {
     std::vector<float> left, right;
@@ -117,19 +120,19 @@ Pcm Synthesize(int song_id, int seconds) {
         double t0 = bi * bar;
         int chord = prog[bi % 4];
         for (int k = 0; k < 3; ++k) {
-            AddNote(b, t0, bar, MidiHz(note(chord + 2 * k, 1)), 0.07f, (k - 1) * 0.5f, {1.0f, 0.2f, 0.0f}, 1.5,
-                    0.25);
+            AddNote(b, t0, bar, MidiHz(note(chord + 2 * k, 1)), 0.07f, (k - 1) * 0.5f, {1.0f, 0.2f, 0.0f},
+                    1.5, 0.25);
         }
         for (int q = 0; q < 4; ++q) {
-            AddNote(b, t0 + q * beat, beat * 0.9, MidiHz(note(chord, -1)), 0.22f, 0.0f, {1.0f, 0.3f, 0.1f}, 0.35,
-                    0.005);
+            AddNote(b, t0 + q * beat, beat * 0.9, MidiHz(note(chord, -1)), 0.22f, 0.0f, {1.0f, 0.3f, 0.1f},
+                    0.35, 0.005);
             AddKick(b, t0 + q * beat, 0.35f);
         }
         for (int e = 0; e < 8; ++e) {
             int p = pattern[(bi % 2) * 8 + e];
             if (p < 0) continue;
-            AddNote(b, t0 + e * beat / 2, beat / 2, MidiHz(note(chord + p, 2)), 0.16f, lead_pan, lead, lead_decay,
-                    0.005);
+            AddNote(b, t0 + e * beat / 2, beat / 2, MidiHz(note(chord + p, 2)), 0.16f, lead_pan, lead,
+                    lead_decay, 0.005);
         }
     }
 

@@ -115,9 +115,11 @@ bool Pump(StreamState& st, std::size_t offset, std::size_t length, httplib::Data
         if (st.fault.bytes_per_second > 0) {
             // Paced from the first byte: n bytes never leave before n / rate seconds.
             if (st.sent == 0) st.started = std::chrono::steady_clock::now();
-            auto due = st.started + std::chrono::milliseconds((st.sent + chunk) * 1000 /
-                                                              static_cast<std::size_t>(st.fault.bytes_per_second));
-            auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(due - std::chrono::steady_clock::now());
+            auto due =
+                st.started + std::chrono::milliseconds((st.sent + chunk) * 1000 /
+                                                       static_cast<std::size_t>(st.fault.bytes_per_second));
+            auto wait =
+                std::chrono::duration_cast<std::chrono::milliseconds>(due - std::chrono::steady_clock::now());
             if (wait.count() > 0 && !st.ctx->Sleep(static_cast<int>(wait.count()))) return false;
         }
         std::string data;
@@ -165,18 +167,21 @@ void ResetSocket(int fd) {
     ::connect(fd, &unspec, sizeof unspec);
 }
 
-void SendReply(Context& ctx, const httplib::Request& req, httplib::Response& res, Reply reply, const Fault& fault) {
+void SendReply(Context& ctx, const httplib::Request& req, httplib::Response& res, Reply reply,
+               const Fault& fault) {
     if (fault.delay_ms > 0 && !ctx.Sleep(fault.delay_ms)) {
         res.status = 503;
         return;
     }
     switch (fault.body) {
-        case BodyKind::kNormal: break;
+        case BodyKind::kNormal:
+            break;
         case BodyKind::kHtml:
             reply.file.reset();
             reply.content_type = "text/html; charset=utf-8";
-            reply.body = "<!DOCTYPE html>\n<html><head><title>502 Bad Gateway</title></head>"
-                         "<body><center><h1>502 Bad Gateway</h1></center><hr><center>nginx</center></body></html>\n";
+            reply.body =
+                "<!DOCTYPE html>\n<html><head><title>502 Bad Gateway</title></head>"
+                "<body><center><h1>502 Bad Gateway</h1></center><hr><center>nginx</center></body></html>\n";
             break;
         case BodyKind::kGarbage:
             reply.file.reset();
@@ -218,8 +223,8 @@ void SendReply(Context& ctx, const httplib::Request& req, httplib::Response& res
         source->memory = std::move(reply.body);
         source->size = source->memory.size();
     }
-    const bool streamed = reply.file || fault.stall_ms > 0 || fault.reset_mid_body || fault.bytes_per_second > 0 ||
-                          fault.chunked;
+    const bool streamed = reply.file || fault.stall_ms > 0 || fault.reset_mid_body ||
+                          fault.bytes_per_second > 0 || fault.chunked;
     if (!streamed) {
         res.set_content(source->memory, reply.content_type);
         return;
@@ -231,19 +236,19 @@ void SendReply(Context& ctx, const httplib::Request& req, httplib::Response& res
     st->local_port = req.local_port;
     st->remote_port = req.remote_port;
     if (fault.chunked) {
-        res.set_chunked_content_provider(reply.content_type, [st](std::size_t offset, httplib::DataSink& sink) {
-            if (offset >= st->source->size) {
-                sink.done();
-                return true;
-            }
-            return Pump(*st, offset, st->source->size - offset, sink);
-        });
+        res.set_chunked_content_provider(reply.content_type,
+                                         [st](std::size_t offset, httplib::DataSink& sink) {
+                                             if (offset >= st->source->size) {
+                                                 sink.done();
+                                                 return true;
+                                             }
+                                             return Pump(*st, offset, st->source->size - offset, sink);
+                                         });
     } else {
-        res.set_content_provider(
-            source->size, reply.content_type,
-            [st](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
-                return Pump(*st, offset, length, sink);
-            });
+        res.set_content_provider(source->size, reply.content_type,
+                                 [st](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+                                     return Pump(*st, offset, length, sink);
+                                 });
     }
 }
 

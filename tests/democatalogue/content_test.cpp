@@ -52,9 +52,10 @@ TEST(DemoContent, HasTheSongsOtherTestsNeed) {
     EXPECT_GE(CountIf([](const Song& s) { return s.empty_purl; }), 1);
     EXPECT_GE(CountIf([](const Song& s) { return !s.has_cover; }), 1);
     EXPECT_GE(CountIf([](const Song& s) { return !s.has_lyrics; }), 1);
-    EXPECT_GE(CountIf([](const Song& s) { return s.tier(Tier::kLossless).present &&
-                                                 s.tier(Tier::kLossless).codec != Codec::kFlac &&
-                                                 s.tier(Tier::kLossless).type == "flac"; }),
+    EXPECT_GE(CountIf([](const Song& s) {
+                  return s.tier(Tier::kLossless).present && s.tier(Tier::kLossless).codec != Codec::kFlac &&
+                         s.tier(Tier::kLossless).type == "flac";
+              }),
               1);
     EXPECT_GE(CountIf([](const Song& s) { return s.tier(Tier::kStandard).type == "MP3"; }), 1);
     // Chinese and Latin titles both, and a title GBK cannot hold.
@@ -113,7 +114,8 @@ TEST(DemoContent, KeywordsMatchTitleSingerAlbumWithoutCase) {
     for (int id : by_singer) {
         const Song& s = *FindSong(id);
         EXPECT_TRUE(std::find(s.singers.begin(), s.singers.end(), "林小雨") != s.singers.end() ||
-                    s.title.find("林小雨") != std::string::npos || s.album.find("林小雨") != std::string::npos);
+                    s.title.find("林小雨") != std::string::npos ||
+                    s.album.find("林小雨") != std::string::npos);
     }
     EXPECT_FALSE(MatchSongs("escapes").empty());  // album "Escapes"
     EXPECT_TRUE(std::is_sorted(by_singer.begin(), by_singer.end()));
@@ -127,9 +129,9 @@ TEST(DemoContent, PlaylistsHoldKnownSongs) {
     EXPECT_TRUE(std::any_of(big->songs.begin(), big->songs.end(),
                             [](int id) { return FindSong(id)->singers.size() >= 2; }));
     for (const char* service : {"wy", "qq", "kw", "kg"}) {
-        EXPECT_TRUE(std::any_of(Playlists().begin(), Playlists().end(),
-                                [&](const Playlist& p) { return p.service == service && !p.songs.empty(); }))
-            << service;
+        EXPECT_TRUE(std::any_of(Playlists().begin(), Playlists().end(), [&](const Playlist& p) {
+            return p.service == service && !p.songs.empty();
+        })) << service;
     }
     for (const auto& p : Playlists()) {
         for (int id : p.songs) EXPECT_NE(FindSong(id), nullptr) << p.service << " " << p.id;

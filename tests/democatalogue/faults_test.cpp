@@ -63,7 +63,7 @@ RawReply RawGet(int port, const std::string& target) {
 }
 
 class DemoFaults : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         faults().ClearAll();
         client_ = test::ClientFor(test::Shared());
@@ -132,9 +132,10 @@ TEST_F(DemoFaults, BodiesThatAreNotTheEnvelope) {
                    Case{BodyKind::kEmpty, "empty"}, Case{BodyKind::kTruncated, "truncated"}}) {
         faults().Set(Endpoint::kTrackAddress, Fault{.body = c.kind});
         const Song& s = *FindSong(1);
-        auto res = client_->Post("/song/wy/?type=song",
-                                 "mid=" + s.Mid(Tier::kStandard) + "&pmid=" + s.Pmid(Tier::kStandard) + "&q=0&lyr=true",
-                                 "application/x-www-form-urlencoded");
+        auto res = client_->Post(
+            "/song/wy/?type=song",
+            "mid=" + s.Mid(Tier::kStandard) + "&pmid=" + s.Pmid(Tier::kStandard) + "&q=0&lyr=true",
+            "application/x-www-form-urlencoded");
         ASSERT_TRUE(res) << c.what;
         EXPECT_EQ(res->status, 200) << c.what;
         EXPECT_FALSE(json::parse(res->body, nullptr, false).is_object()) << c.what;
@@ -145,7 +146,8 @@ TEST_F(DemoFaults, BodiesThatAreNotTheEnvelope) {
             EXPECT_EQ(res->body, "");
         }
     }
-    faults().Set(Endpoint::kSourceList, Fault{.body = BodyKind::kRaw, .raw_body = "{\"msg\":\"获取成功\",\"list\":[]}"});
+    faults().Set(Endpoint::kSourceList,
+                 Fault{.body = BodyKind::kRaw, .raw_body = "{\"msg\":\"获取成功\",\"list\":[]}"});
     auto res = client_->Get("/api/source.php");
     ASSERT_TRUE(res);
     EXPECT_EQ(res->body, "{\"msg\":\"获取成功\",\"list\":[]}");
@@ -201,7 +203,8 @@ TEST_F(DemoFaults, AddressesExpire) {
     const Song& s = *FindSong(2);
     const std::string form = "mid=" + s.Mid(Tier::kHigh) + "&pmid=" + s.Pmid(Tier::kHigh) + "&q=1&lyr=true";
     auto purl = [&] {
-        json j = json::parse(client_->Post("/song/wy/?type=song", form, "application/x-www-form-urlencoded")->body);
+        json j = json::parse(
+            client_->Post("/song/wy/?type=song", form, "application/x-www-form-urlencoded")->body);
         std::string url = j["data"]["purl"];
         return url.substr(test::Shared().BaseUrl().size());
     };
@@ -242,11 +245,12 @@ TEST_F(DemoFaults, ThrottleAndChunkedDelivery) {
 TEST_F(DemoFaults, TrackAddressOverrides) {
     faults().Set(Endpoint::kTrackAddress, Fault{.purl = "", .type = "MP3"});
     const Song& s = *FindSong(1);
-    json j = json::parse(client_->Post("/song/qq/?type=song",
-                                       "mid=" + s.Mid(Tier::kStandard) + "&pmid=" + s.Pmid(Tier::kStandard) +
-                                           "&q=0&lyr=true",
-                                       "application/x-www-form-urlencoded")
-                             ->body);
+    json j = json::parse(
+        client_
+            ->Post("/song/qq/?type=song",
+                   "mid=" + s.Mid(Tier::kStandard) + "&pmid=" + s.Pmid(Tier::kStandard) + "&q=0&lyr=true",
+                   "application/x-www-form-urlencoded")
+            ->body);
     EXPECT_EQ(j["code"], 200);
     EXPECT_EQ(j["data"]["purl"], "");
     EXPECT_EQ(j["data"]["type"], "MP3");

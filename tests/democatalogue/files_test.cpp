@@ -30,7 +30,8 @@ TEST(DemoFiles, FlacFilesPassFlacTestAndHoldTheirLength) {
         ASSERT_TRUE(f);
         RunResult t = RunCommand("flac -t -s " + Quote(f->path));
         EXPECT_EQ(t.exit_code, 0) << t.output;
-        RunResult info = RunCommand("metaflac --show-total-samples --show-sample-rate --show-channels " + Quote(f->path));
+        RunResult info =
+            RunCommand("metaflac --show-total-samples --show-sample-rate --show-channels " + Quote(f->path));
         EXPECT_EQ(info.output, std::to_string(s.seconds * 44100) + "\n44100\n2\n") << s.title;
         EXPECT_EQ(f->size, std::filesystem::file_size(f->path));
     }
@@ -47,9 +48,10 @@ TEST(DemoFiles, Mp3FilesDecodeAndAreConstantBitRate) {
             RunResult dec = RunCommand("mpg123 -q -t " + Quote(f->path));
             EXPECT_EQ(dec.exit_code, 0) << dec.output;
             EXPECT_EQ(dec.output, "") << "mpg123 complained about " << f->path;
-            RunResult m = RunCommand("/usr/bin/python3 -c \"import sys, mutagen.mp3; a = mutagen.mp3.MP3(sys.argv[1]).info; "
-                              "print(a.bitrate, a.sample_rate, a.channels, a.bitrate_mode, round(a.length, 1))\" " +
-                              Quote(f->path));
+            RunResult m = RunCommand(
+                "/usr/bin/python3 -c \"import sys, mutagen.mp3; a = mutagen.mp3.MP3(sys.argv[1]).info; "
+                "print(a.bitrate, a.sample_rate, a.channels, a.bitrate_mode, round(a.length, 1))\" " +
+                Quote(f->path));
             ASSERT_EQ(m.exit_code, 0) << m.output;
             int kbps = spec.codec == Codec::kMp3_320 ? 320 : 128;
             // Without an Info frame mutagen cannot tell CBR for sure: its mode reads UNKNOWN (0).
@@ -124,8 +126,8 @@ TEST(DemoProgram, PrintsItsAddressServesAndStopsOnSigterm) {
     if (pid == 0) {
         ::dup2(out[1], 1);
         ::close(out[0]);
-        ::execl(MM_DEMOCAT_EXE, MM_DEMOCAT_EXE, "--port", "0", "--cache", dir.path().c_str(), "--workers", "0",
-                static_cast<char*>(nullptr));
+        ::execl(MM_DEMOCAT_EXE, MM_DEMOCAT_EXE, "--port", "0", "--cache", dir.path().c_str(), "--workers",
+                "0", static_cast<char*>(nullptr));
         ::_exit(127);
     }
     ::close(out[1]);

@@ -62,7 +62,7 @@ std::string Repair(std::string body) {
 }
 
 class DemoPlaylist : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         test::Shared().faults().ClearAll();
         client_ = test::ClientFor(test::Shared());

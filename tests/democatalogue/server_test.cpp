@@ -18,7 +18,7 @@ using test::Shared;
 using test::UrlEncode;
 
 class DemoServer : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         Shared().faults().ClearAll();
         client_ = ClientFor(Shared());
@@ -111,7 +111,8 @@ TEST_F(DemoServer, SourceListNamesEveryServiceOnceAndOneOther) {
         json page = GetJson(PathOf(url) + "?name=" + UrlEncode("晴天") + "&page=1");
         EXPECT_EQ(page["msg"], "搜索成功") << url;
     }
-    EXPECT_EQ(services, (std::map<std::string, int>{{"wy", 1}, {"qq", 1}, {"kw", 1}, {"kg", 1}, {"other", 1}}));
+    EXPECT_EQ(services,
+              (std::map<std::string, int>{{"wy", 1}, {"qq", 1}, {"kw", 1}, {"kg", 1}, {"other", 1}}));
     EXPECT_EQ(Shared().SourceUrl("qq"), Base() + "/song/qq/");
 }
 
@@ -160,14 +161,15 @@ TEST_F(DemoServer, SearchItemsCarryEveryMemberAndRealSizes) {
                 EXPECT_EQ(q["pmid"], "");
                 continue;
             }
-            json addr = PostForm("/song/kw/?type=song", "mid=" + mid + "&pmid=" + q["pmid"].get<std::string>() +
-                                                            "&q=0&lyr=true");
+            json addr = PostForm("/song/kw/?type=song",
+                                 "mid=" + mid + "&pmid=" + q["pmid"].get<std::string>() + "&q=0&lyr=true");
             ASSERT_EQ(addr["code"], 200);
             auto audio = client_->Get(PathOf(addr["data"]["purl"]).c_str());
             ASSERT_TRUE(audio);
             ASSERT_EQ(audio->status, 200);
             EXPECT_EQ(audio->get_header_value("Content-Length"), std::to_string(audio->body.size()));
-            EXPECT_NEAR(q["size"].get<double>() * 1048576.0, double(audio->body.size()), 0.01) << item["name"];
+            EXPECT_NEAR(q["size"].get<double>() * 1048576.0, double(audio->body.size()), 0.01)
+                << item["name"];
         }
     }
 }
@@ -217,9 +219,10 @@ TEST_F(DemoServer, TrackAddressAnswersWithAddressLyricsTypeAndId) {
     EXPECT_EQ(j["data"]["type"], "mp3");
 
     // The pmid of another tier, an unknown mid and a missing tier are refused.
-    for (const std::string& body : std::vector<std::string>{"mid=M0007l&pmid=" + s.Pmid(Tier::kHigh) + "&q=0&lyr=true",
-                             std::string("mid=M0999l&pmid=P0&q=0&lyr=true"),
-                             std::string("mid=&pmid=&q=0&lyr=true"), "mid=M0011h&pmid=" + s.Pmid(Tier::kHigh)}) {
+    for (const std::string& body : std::vector<std::string>{
+             "mid=M0007l&pmid=" + s.Pmid(Tier::kHigh) + "&q=0&lyr=true",
+             std::string("mid=M0999l&pmid=P0&q=0&lyr=true"), std::string("mid=&pmid=&q=0&lyr=true"),
+             "mid=M0011h&pmid=" + s.Pmid(Tier::kHigh)}) {
         j = PostForm("/song/wy/?type=song", body);
         EXPECT_NE(j["code"], 200) << body;
         EXPECT_FALSE(j["msg"].get<std::string>().empty());
@@ -319,7 +322,8 @@ TEST_F(DemoServer, AudioAnswersRangeRequests) {
     auto file = Shared().FileOf(1, Tier::kHigh);
     ASSERT_TRUE(file);
     std::string whole = test::ReadFile(file->path);
-    auto res = client_->Get(FindSong(1)->AudioPath(Tier::kHigh).c_str(), {httplib::make_range_header({{1000, 1999}})});
+    auto res = client_->Get(FindSong(1)->AudioPath(Tier::kHigh).c_str(),
+                            {httplib::make_range_header({{1000, 1999}})});
     ASSERT_TRUE(res);
     EXPECT_EQ(res->status, 206);
     EXPECT_EQ(res->body, whole.substr(1000, 1000));

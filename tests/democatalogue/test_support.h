@@ -25,12 +25,12 @@ std::string Quote(const std::string& path);  // for a shell command line
 std::string ReadFile(const std::string& path);
 
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     const std::string& path() const { return path_; }
 
-private:
+  private:
     std::string path_;
 };
 
