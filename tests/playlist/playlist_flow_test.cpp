@@ -1,6 +1,9 @@
 // Importing shared playlists, headless, against the demo catalogue.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
+
 #include "app/control_names.h"
 #include "app/images.h"
 #include "search/track_menu.h"
@@ -174,5 +177,67 @@ TEST_F(PlaylistFlow, TipsAndClosingThePanel) {
     EXPECT_FALSE(model.visible(app::kPlaylistPanel));
     EXPECT_EQ(model.text(app::kPlaylistLink), "\r\n请输入完整歌单链接\r\n\r\n支持企鹅、网抑云、酷沃歌单");
 }
+
+}  // namespace
+
+namespace {
+
+// Runs a shell command and returns its exit status.
+int Shell(const std::string& cmd) { return std::system(cmd.c_str()); }
+
+class PlaylistDownloadAll : public PlaylistFlow {
+protected:
+    // Downloads every row of the 45-song playlist and checks each file.
+    void DownloadAll(bool bestTier) {
+        Import(app::kImportNetEase, Url("/share/wy/s/7045"));
+        ASSERT_EQ(model.rowCount(app::kResultList), 45) << LastBoxText();
+        model.setChecked(app::kPlaylistBestTier, bestTier);
+        Menu(app::kTrackMenu, search::kMenuDownloadAll);
+        ASSERT_TRUE(WaitIdle(std::chrono::seconds(240)));
+        ASSERT_EQ(model.rowCount(app::kDownloadList), 45);
+
+        int expectFlac = 0, expectMp3 = 0, expectFailed = 0;
+        for (const auto& t : ctx->playlist) {
+            int tier = bestTier ? t.bestTier : 0;
+            if (t.mid[static_cast<size_t>(tier)].empty()) ++expectFailed;
+            else if (tier == 2) ++expectFlac;
+            else ++expectMp3;
+        }
+        int done = 0;
+        for (int r = 0; r < 45; ++r) done += model.cellText(app::kDownloadList, r, 1) == "下载完成";
+        EXPECT_EQ(done, expectFlac + expectMp3);
+
+        int flac = 0, mp3 = 0;
+        std::string flacs, mp3s;
+        for (const auto& e : std::filesystem::directory_iterator(saveDir)) {
+            std::string p = e.path().string();
+            if (e.path().extension() == ".flac") {
+                ++flac;
+                flacs += " '" + p + "'";
+            } else if (e.path().extension() == ".mp3") {
+                ++mp3;
+                mp3s += " '" + p + "'";
+            } else {
+                ADD_FAILURE() << "unexpected file " << p;
+            }
+        }
+        EXPECT_EQ(flac, expectFlac);
+        EXPECT_EQ(mp3, expectMp3);
+        if (flac) EXPECT_EQ(Shell("flac -t -s" + flacs), 0);
+        if (flac) EXPECT_EQ(Shell("metaflac --list --block-type=PICTURE" + flacs + " | grep -q 'type: 3'"), 0);
+        if (mp3) {
+            EXPECT_EQ(Shell("/usr/bin/python3 -c \"import sys, mutagen.id3\n"
+                          "for p in sys.argv[1:]:\n"
+                          "    t = mutagen.id3.ID3(p)\n"
+                          "    assert t.getall('TIT2') and t.getall('COMM') is not None, p\n"
+                          "    assert t.getall('APIC') or t.getall('USLT'), p\n\"" +
+                          mp3s),
+                      0);
+        }
+    }
+};
+
+TEST_F(PlaylistDownloadAll, BestTierTicked) { DownloadAll(true); }
+TEST_F(PlaylistDownloadAll, StandardTier) { DownloadAll(false); }
 
 }  // namespace
