@@ -229,7 +229,7 @@ protected:
             EXPECT_EQ(Shell("/usr/bin/python3 -c \"import sys, mutagen.id3\n"
                           "for p in sys.argv[1:]:\n"
                           "    t = mutagen.id3.ID3(p)\n"
-                          "    assert t.getall('TIT2') and t.getall('COMM') is not None, p\n"
+                          "    assert t.getall('TIT2') and t.getall('TCOP'), p\n"
                           "    assert t.getall('APIC') or t.getall('USLT'), p\n\"" +
                           mp3s),
                       0);
