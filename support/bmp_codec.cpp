@@ -8,8 +8,12 @@
 namespace mm::support::codecs {
 namespace {
 
-uint32_t Le16(const uint8_t* p) { return uint32_t{p[0]} | uint32_t{p[1]} << 8; }
-uint32_t Le32(const uint8_t* p) { return Le16(p) | Le16(p + 2) << 16; }
+uint32_t Le16(const uint8_t* p) {
+    return uint32_t{p[0]} | uint32_t{p[1]} << 8;
+}
+uint32_t Le32(const uint8_t* p) {
+    return Le16(p) | Le16(p + 2) << 16;
+}
 
 // Extracts a channel with `mask` from a pixel value, scaled to 0..255.
 uint8_t Channel(uint32_t value, uint32_t mask, uint8_t if_no_mask) {

@@ -58,7 +58,8 @@ std::optional<Image> DecodeGif(std::span<const uint8_t> bytes) {
             int code = 0;
             GifByteType* ext = nullptr;
             if (DGifGetExtension(gif, &code, &ext) == GIF_ERROR) break;
-            if (code == GRAPHICS_EXT_FUNC_CODE && ext && ext[0] >= 4) DGifExtensionToGCB(ext[0], ext + 1, &gcb);
+            if (code == GRAPHICS_EXT_FUNC_CODE && ext && ext[0] >= 4)
+                DGifExtensionToGCB(ext[0], ext + 1, &gcb);
             while (ext)
                 if (DGifGetExtensionNext(gif, &ext) == GIF_ERROR) ext = nullptr;
             continue;

@@ -44,7 +44,8 @@ std::vector<std::vector<Tap>> Weights(uint32_t src, uint32_t dst) {
 std::optional<Image> DecodeImage(std::span<const uint8_t> bytes) {
     if (bytes.size() < 4) return std::nullopt;
     if (bytes[0] == 0xFF && bytes[1] == 0xD8) return codecs::DecodeJpeg(bytes);
-    if (bytes[0] == 0x89 && bytes[1] == 'P' && bytes[2] == 'N' && bytes[3] == 'G') return codecs::DecodePng(bytes);
+    if (bytes[0] == 0x89 && bytes[1] == 'P' && bytes[2] == 'N' && bytes[3] == 'G')
+        return codecs::DecodePng(bytes);
     if (bytes[0] == 'G' && bytes[1] == 'I' && bytes[2] == 'F') return codecs::DecodeGif(bytes);
     if (bytes[0] == 'B' && bytes[1] == 'M') return codecs::DecodeBmp(bytes);
     return std::nullopt;

@@ -8,7 +8,9 @@ namespace mm::support::codecs {
 // could ask for gigabytes.
 inline constexpr uint64_t kMaxPixels = uint64_t{1} << 26;
 
-inline bool SizeAllowed(uint64_t w, uint64_t h) { return w > 0 && h > 0 && w * h <= kMaxPixels; }
+inline bool SizeAllowed(uint64_t w, uint64_t h) {
+    return w > 0 && h > 0 && w * h <= kMaxPixels;
+}
 
 std::optional<Image> DecodeJpeg(std::span<const uint8_t> bytes);
 std::optional<Image> DecodePng(std::span<const uint8_t> bytes);

@@ -16,7 +16,9 @@ struct ErrorManager {
     std::jmp_buf jump;
 };
 
-[[noreturn]] void OnError(j_common_ptr info) { std::longjmp(reinterpret_cast<ErrorManager*>(info->err)->jump, 1); }
+[[noreturn]] void OnError(j_common_ptr info) {
+    std::longjmp(reinterpret_cast<ErrorManager*>(info->err)->jump, 1);
+}
 void OnMessage(j_common_ptr, int) {}
 
 // Decodes into `out` (allocated before the jump point, so longjmp skips no

@@ -46,7 +46,8 @@ std::vector<uint8_t> EncodePng(const Image& image) {
     png.format = PNG_FORMAT_RGBA;
     if (opaque) {
         pixels.resize(size_t{image.width} * image.height * 3);
-        for (size_t i = 0, o = 0; i < image.rgba.size(); i += 4, o += 3) std::memcpy(&pixels[o], &image.rgba[i], 3);
+        for (size_t i = 0, o = 0; i < image.rgba.size(); i += 4, o += 3)
+            std::memcpy(&pixels[o], &image.rgba[i], 3);
         data = pixels.data();
         png.format = PNG_FORMAT_RGB;
     }

@@ -103,9 +103,10 @@ int ShowInFolder(const std::string& path) {
     abs = abs.lexically_normal();
     std::string target = abs.string();
     if (target.size() > 1 && target.back() == '/') target.pop_back();
-    int r = Launch({"dbus-send", "--session", "--print-reply", "--reply-timeout=3000",
-                    "--dest=org.freedesktop.FileManager1", "--type=method_call", "/org/freedesktop/FileManager1",
-                    "org.freedesktop.FileManager1.ShowItems", "array:string:" + FileUri(target), "string:"});
+    int r =
+        Launch({"dbus-send", "--session", "--print-reply", "--reply-timeout=3000",
+                "--dest=org.freedesktop.FileManager1", "--type=method_call", "/org/freedesktop/FileManager1",
+                "org.freedesktop.FileManager1.ShowItems", "array:string:" + FileUri(target), "string:"});
     if (r == 0) return 1;
     // No file manager on the bus: open the folder that holds it.
     std::string folder = std::filesystem::path(target).parent_path().string();

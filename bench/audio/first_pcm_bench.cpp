@@ -32,7 +32,9 @@ using mm::audio::AudioEngine;
 using mm::audio::EngineOptions;
 using mm::audio::Handle;
 
-double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+double Ms(Clock::duration d) {
+    return std::chrono::duration<double, std::milli>(d).count();
+}
 
 struct Stats {
     std::vector<double> v;
@@ -122,8 +124,8 @@ void MeasureEngine(const char* label, int device, const std::string& url, int ru
         create.Add(Ms(t1 - t0));
         pcm.Add(Ms(t2 - t0));
     }
-    std::printf("%-34s  open %6.2f ms (p90 %6.2f)   first PCM out %6.2f ms (p90 %6.2f)\n", label, create.Pct(0.5),
-                create.Pct(0.9), pcm.Pct(0.5), pcm.Pct(0.9));
+    std::printf("%-34s  open %6.2f ms (p90 %6.2f)   first PCM out %6.2f ms (p90 %6.2f)\n", label,
+                create.Pct(0.5), create.Pct(0.9), pcm.Pct(0.5), pcm.Pct(0.9));
 }
 
 // mpv with the null audio output; its own log gives the time from opening
@@ -170,12 +172,14 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::ifstream f(song, std::ios::binary);
-    auto bytes = std::make_shared<std::string>(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+    auto bytes =
+        std::make_shared<std::string>(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
     httplib::Server server;
     server.Get("/song.mp3", [bytes](const httplib::Request&, httplib::Response& res) {
-        res.set_content_provider(bytes->size(), "audio/mpeg", [bytes](size_t off, size_t len, httplib::DataSink& s) {
-            return s.write(bytes->data() + off, std::min<size_t>(len, 64 * 1024));
-        });
+        res.set_content_provider(bytes->size(), "audio/mpeg",
+                                 [bytes](size_t off, size_t len, httplib::DataSink& s) {
+                                     return s.write(bytes->data() + off, std::min<size_t>(len, 64 * 1024));
+                                 });
     });
     int port = server.bind_to_any_port("127.0.0.1");
     std::thread t([&] { server.listen_after_bind(); });
@@ -188,7 +192,8 @@ int main(int argc, char** argv) {
         AudioEngine probe;
         if (!probe.Init(-1)) setenv("SDL_AUDIODRIVER", "dummy", 1);
     }
-    std::string sdl_label = std::string("engine, SDL (") + (std::getenv("SDL_AUDIODRIVER") ?: "default") + ")";
+    std::string sdl_label =
+        std::string("engine, SDL (") + (std::getenv("SDL_AUDIODRIVER") ?: "default") + ")";
     MeasureEngine(sdl_label.c_str(), -1, url, runs);
     std::printf("%-34s  %u frames = %.1f ms at 44.1 kHz\n", "SDL device buffer",
                 unsigned(mm::audio::SdlBufferFrames(44100)), mm::audio::SdlBufferFrames(44100) / 44.1);

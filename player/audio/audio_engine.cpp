@@ -14,7 +14,9 @@ AudioEngine::AudioEngine(EngineOptions options) : options_(std::move(options)) {
     if (!options_.clock) options_.clock = std::make_shared<SteadyClock>();
 }
 
-AudioEngine::~AudioEngine() { Free(); }
+AudioEngine::~AudioEngine() {
+    Free();
+}
 
 int AudioEngine::Init(int device, uint32_t, uint32_t, void*) {
     std::unique_ptr<Output> out;
@@ -75,8 +77,8 @@ Handle AudioEngine::Open(std::shared_ptr<ByteSource> src, std::chrono::milliseco
     return h;
 }
 
-Handle AudioEngine::StreamCreate(std::string_view path, std::span<const uint8_t> bytes, std::string_view address,
-                                 int32_t offset) {
+Handle AudioEngine::StreamCreate(std::string_view path, std::span<const uint8_t> bytes,
+                                 std::string_view address, int32_t offset) {
     if (path.empty() && bytes.empty() && address.empty()) return 0;
     // A negative offset (possible in the 32-bit argument) points before the
     // data: nothing sensible can start there.
@@ -107,8 +109,8 @@ Handle AudioEngine::StreamCreateURL(std::string_view address, int32_t offset, ui
         std::lock_guard lk(mu_);
         if (!output_) return 0;
     }
-    std::shared_ptr<UrlSource> src =
-        UrlSource::Start(std::string(address), static_cast<uint64_t>(offset), options_.net, std::move(callback));
+    std::shared_ptr<UrlSource> src = UrlSource::Start(std::string(address), static_cast<uint64_t>(offset),
+                                                      options_.net, std::move(callback));
     if (!src) return 0;
     return Open(std::move(src), options_.open_timeout);
 }
@@ -202,9 +204,13 @@ int AudioEngine::SplitSeconds(double seconds, int part) {
     return static_cast<int>(std::trunc(v));
 }
 
-int AudioEngine::LengthMinutes(Handle h) { return SplitSeconds(LengthSecondsValue(h), 0); }
+int AudioEngine::LengthMinutes(Handle h) {
+    return SplitSeconds(LengthSecondsValue(h), 0);
+}
 
-int AudioEngine::LengthSecondsPart(Handle h) { return SplitSeconds(LengthSecondsValue(h), 1); }
+int AudioEngine::LengthSecondsPart(Handle h) {
+    return SplitSeconds(LengthSecondsValue(h), 1);
+}
 
 std::string AudioEngine::LengthText(Handle h) {
     double s = LengthSecondsValue(h);

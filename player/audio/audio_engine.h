@@ -23,7 +23,7 @@
 
 namespace mm::audio {
 
-using Handle = uint32_t;                          // 0 = no stream
+using Handle = uint32_t;                            // 0 = no stream
 inline constexpr uint64_t kUnknown = ~uint64_t{0};  // a length nobody can tell
 
 struct EngineOptions {
@@ -37,7 +37,7 @@ struct EngineOptions {
 };
 
 class AudioEngine {
-public:
+  public:
     explicit AudioEngine(EngineOptions options = {});
     ~AudioEngine();
     AudioEngine(const AudioEngine&) = delete;
@@ -86,7 +86,7 @@ public:
 
     Handle LastStream() const;
 
-private:
+  private:
     std::shared_ptr<Stream> Find(Handle h) const;
     Handle Add(std::shared_ptr<Stream> s);
     Handle Open(std::shared_ptr<ByteSource> src, std::chrono::milliseconds timeout);

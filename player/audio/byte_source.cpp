@@ -28,7 +28,9 @@ std::unique_ptr<FileSource> FileSource::Open(const std::string& path, uint64_t s
     return std::unique_ptr<FileSource>(new FileSource(fd, start, static_cast<uint64_t>(st.st_size) - start));
 }
 
-FileSource::~FileSource() { ::close(fd_); }
+FileSource::~FileSource() {
+    ::close(fd_);
+}
 
 size_t FileSource::ReadAt(uint64_t offset, std::span<uint8_t> dst) {
     if (offset >= size_) return 0;

@@ -14,7 +14,7 @@
 namespace mm::audio {
 
 class ByteSource {
-public:
+  public:
     virtual ~ByteSource() = default;
 
     // Copies up to dst.size() bytes from offset without waiting; returns how
@@ -42,7 +42,7 @@ public:
 
 // Bytes held in memory (copied in: the caller may drop its buffer at once).
 class MemorySource final : public ByteSource {
-public:
+  public:
     explicit MemorySource(std::vector<uint8_t> bytes) : bytes_(std::move(bytes)) {}
     size_t ReadAt(uint64_t offset, std::span<uint8_t> dst) override;
     uint64_t Arrived() override { return bytes_.size(); }
@@ -52,13 +52,13 @@ public:
     void WaitBeyond(uint64_t, const std::function<bool()>&) override {}
     void Wake() override {}
 
-private:
+  private:
     std::vector<uint8_t> bytes_;
 };
 
 // A local file read in place; `start` skips that many leading bytes.
 class FileSource final : public ByteSource {
-public:
+  public:
     static std::unique_ptr<FileSource> Open(const std::string& path, uint64_t start);
     ~FileSource() override;
     size_t ReadAt(uint64_t offset, std::span<uint8_t> dst) override;
@@ -69,7 +69,7 @@ public:
     void WaitBeyond(uint64_t, const std::function<bool()>&) override {}
     void Wake() override {}
 
-private:
+  private:
     FileSource(int fd, uint64_t start, uint64_t size) : fd_(fd), start_(start), size_(size) {}
     int fd_;
     uint64_t start_;

@@ -7,13 +7,13 @@
 namespace mm::audio {
 
 class Clock {
-public:
+  public:
     virtual ~Clock() = default;
     virtual int64_t NowNs() = 0;
 };
 
 class SteadyClock final : public Clock {
-public:
+  public:
     int64_t NowNs() override {
         return std::chrono::duration_cast<std::chrono::nanoseconds>(
                    std::chrono::steady_clock::now().time_since_epoch())
@@ -22,11 +22,11 @@ public:
 };
 
 class ManualClock final : public Clock {
-public:
+  public:
     int64_t NowNs() override { return now_.load(); }
     void Advance(std::chrono::nanoseconds d) { now_.fetch_add(d.count()); }
 
-private:
+  private:
     std::atomic<int64_t> now_{0};
 };
 

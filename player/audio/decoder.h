@@ -27,7 +27,7 @@ struct DecodeResult {
 using StopFn = std::function<bool()>;
 
 class Decoder {
-public:
+  public:
     virtual ~Decoder() = default;
     virtual PcmFormat Format() const = 0;
     // Frames of the whole stream, when the file tells it or the transfer's

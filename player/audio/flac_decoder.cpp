@@ -8,10 +8,15 @@
 namespace mm::audio {
 namespace {
 
-FlacDecoder* Self(void* client) { return static_cast<FlacDecoder*>(client); }
-FLAC__StreamDecoder* D(void* p) { return static_cast<FLAC__StreamDecoder*>(p); }
+FlacDecoder* Self(void* client) {
+    return static_cast<FlacDecoder*>(client);
+}
+FLAC__StreamDecoder* D(void* p) {
+    return static_cast<FLAC__StreamDecoder*>(p);
+}
 
-FLAC__StreamDecoderReadStatus ReadCb(const FLAC__StreamDecoder*, FLAC__byte buffer[], size_t* bytes, void* c) {
+FLAC__StreamDecoderReadStatus ReadCb(const FLAC__StreamDecoder*, FLAC__byte buffer[], size_t* bytes,
+                                     void* c) {
     return static_cast<FLAC__StreamDecoderReadStatus>(Self(c)->OnRead(buffer, bytes));
 }
 
@@ -46,7 +51,9 @@ FLAC__StreamDecoderWriteStatus WriteCb(const FLAC__StreamDecoder*, const FLAC__F
     return FLAC__STREAM_DECODER_WRITE_STATUS_CONTINUE;
 }
 
-void MetadataCb(const FLAC__StreamDecoder*, const FLAC__StreamMetadata* m, void* c) { Self(c)->OnMetadata(m); }
+void MetadataCb(const FLAC__StreamDecoder*, const FLAC__StreamMetadata* m, void* c) {
+    Self(c)->OnMetadata(m);
+}
 
 void ErrorCb(const FLAC__StreamDecoder*, FLAC__StreamDecoderErrorStatus, void*) {
     // Lost sync and bad frames are skipped; libFLAC goes on with the next frame.
@@ -60,8 +67,8 @@ std::unique_ptr<FlacDecoder> FlacDecoder::Open(std::shared_ptr<ByteSource> src, 
     d->stop_ = stop;
     d->dec_ = FLAC__stream_decoder_new();
     if (!d->dec_) return nullptr;
-    if (FLAC__stream_decoder_init_stream(D(d->dec_), ReadCb, SeekCb, TellCb, LengthCb, EofCb, WriteCb, MetadataCb,
-                                         ErrorCb, d.get()) != FLAC__STREAM_DECODER_INIT_STATUS_OK)
+    if (FLAC__stream_decoder_init_stream(D(d->dec_), ReadCb, SeekCb, TellCb, LengthCb, EofCb, WriteCb,
+                                         MetadataCb, ErrorCb, d.get()) != FLAC__STREAM_DECODER_INIT_STATUS_OK)
         return nullptr;
     if (!FLAC__stream_decoder_process_until_end_of_metadata(D(d->dec_)) || !d->have_info_ || d->aborted_)
         return nullptr;
@@ -148,7 +155,8 @@ DecodeResult FlacDecoder::Decode(std::span<int16_t> out) {
             }
             return {0, DecodeStatus::kEnd};
         }
-        if (pending_at_ >= pending_.size() && cursor_ == before && ++idle > 64) return {0, DecodeStatus::kEnd};
+        if (pending_at_ >= pending_.size() && cursor_ == before && ++idle > 64)
+            return {0, DecodeStatus::kEnd};
     }
     size_t frames = std::min(want, (pending_.size() - pending_at_) / ch);
     std::memcpy(out.data(), pending_.data() + pending_at_, frames * ch * sizeof(int16_t));
@@ -159,7 +167,8 @@ DecodeResult FlacDecoder::Decode(std::span<int16_t> out) {
 bool FlacDecoder::Seek(uint64_t frame) {
     pending_.clear();
     pending_at_ = 0;
-    if (FLAC__stream_decoder_get_state(D(dec_)) == FLAC__STREAM_DECODER_ABORTED) FLAC__stream_decoder_flush(D(dec_));
+    if (FLAC__stream_decoder_get_state(D(dec_)) == FLAC__STREAM_DECODER_ABORTED)
+        FLAC__stream_decoder_flush(D(dec_));
     aborted_ = false;
     if (total_ > 0 && frame >= total_) {
         // The very end: land on the last sample and drop it, nothing is left.
@@ -173,7 +182,8 @@ bool FlacDecoder::Seek(uint64_t frame) {
         // the target on are already in pending_ through the write callback.
         return true;
     }
-    if (FLAC__stream_decoder_get_state(D(dec_)) == FLAC__STREAM_DECODER_SEEK_ERROR) FLAC__stream_decoder_flush(D(dec_));
+    if (FLAC__stream_decoder_get_state(D(dec_)) == FLAC__STREAM_DECODER_SEEK_ERROR)
+        FLAC__stream_decoder_flush(D(dec_));
     aborted_ = false;
     return false;
 }

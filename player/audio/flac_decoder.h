@@ -8,7 +8,7 @@
 namespace mm::audio {
 
 class FlacDecoder final : public Decoder {
-public:
+  public:
     static std::unique_ptr<FlacDecoder> Open(std::shared_ptr<ByteSource> src, const StopFn& stop);
     ~FlacDecoder() override;
 
@@ -27,7 +27,7 @@ public:
     std::shared_ptr<ByteSource> src_;
     bool aborted_ = false;
 
-private:
+  private:
     FlacDecoder() = default;
 
     void* dec_ = nullptr;  // FLAC__StreamDecoder*, an anonymous struct that cannot be declared here

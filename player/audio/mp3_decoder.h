@@ -12,9 +12,10 @@ struct mpg123_handle_struct;
 namespace mm::audio {
 
 class Mp3Decoder final : public Decoder {
-public:
+  public:
     // `start` is the offset just past any ID3v2 tags.
-    static std::unique_ptr<Mp3Decoder> Open(std::shared_ptr<ByteSource> src, uint64_t start, const StopFn& stop);
+    static std::unique_ptr<Mp3Decoder> Open(std::shared_ptr<ByteSource> src, uint64_t start,
+                                            const StopFn& stop);
     ~Mp3Decoder() override;
 
     PcmFormat Format() const override { return format_; }
@@ -24,7 +25,7 @@ public:
     uint64_t NeededOffset() const override { return cursor_; }
     void SetStop(StopFn) override {}
 
-private:
+  private:
     Mp3Decoder() = default;
     // Feeds the next block that has arrived; false when nothing is there.
     bool FeedAvailable();
@@ -33,9 +34,9 @@ private:
     mpg123_handle_struct* mh_ = nullptr;
     PcmFormat format_;
     MpegHeader first_;
-    uint64_t first_pos_ = 0;   // offset of the first frame; mpg123 is fed from here
-    uint64_t cursor_ = 0;      // next source offset to feed
-    bool tag_frame_ = false;   // the first frame is a Xing/Info/VBRI tag, not audio
+    uint64_t first_pos_ = 0;  // offset of the first frame; mpg123 is fed from here
+    uint64_t cursor_ = 0;     // next source offset to feed
+    bool tag_frame_ = false;  // the first frame is a Xing/Info/VBRI tag, not audio
     std::optional<uint64_t> exact_frames_;
 
     std::mutex scan_mu_;

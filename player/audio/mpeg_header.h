@@ -8,8 +8,8 @@
 namespace mm::audio {
 
 struct MpegHeader {
-    int version = 0;  // 1 = MPEG-1, 2 = MPEG-2, 3 = MPEG-2.5
-    int layer = 0;    // 1, 2 or 3
+    int version = 0;       // 1 = MPEG-1, 2 = MPEG-2, 3 = MPEG-2.5
+    int layer = 0;         // 1, 2 or 3
     uint32_t bitrate = 0;  // bits per second
     uint32_t rate = 0;
     uint16_t channels = 0;

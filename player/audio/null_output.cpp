@@ -7,7 +7,7 @@ namespace mm::audio {
 namespace {
 
 class NullVoice final : public Voice {
-public:
+  public:
     NullVoice(const PcmFormat& f, PcmProvider* p, std::shared_ptr<Clock> clock, const PcmTap& tap)
         : format_(f), provider_(p), clock_(std::move(clock)), tap_(tap) {}
 
@@ -32,7 +32,7 @@ public:
         return consumed_;
     }
 
-private:
+  private:
     uint64_t Due() {
         int64_t elapsed = std::max<int64_t>(0, clock_->NowNs() - started_ns_);
         return base_ + static_cast<uint64_t>(static_cast<__int128>(elapsed) * format_.rate / 1000000000);

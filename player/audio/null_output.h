@@ -13,11 +13,11 @@ namespace mm::audio {
 using PcmTap = std::function<void(const PcmFormat& format, std::span<const int16_t> samples)>;
 
 class NullOutput final : public Output {
-public:
+  public:
     NullOutput(std::shared_ptr<Clock> clock, PcmTap tap) : clock_(std::move(clock)), tap_(std::move(tap)) {}
     std::unique_ptr<Voice> OpenVoice(const PcmFormat& format, PcmProvider* provider) override;
 
-private:
+  private:
     std::shared_ptr<Clock> clock_;
     PcmTap tap_;
 };

@@ -10,7 +10,7 @@
 namespace mm::audio {
 
 class PcmProvider {
-public:
+  public:
     virtual ~PcmProvider() = default;
     // Fills up to dst.size() / channels frames; returns how many. With
     // may_wait, waits while the decoder is still producing (never for the
@@ -19,7 +19,7 @@ public:
 };
 
 class Voice {
-public:
+  public:
     virtual ~Voice() = default;
     virtual void Start() = 0;
     virtual void Pause() = 0;
@@ -30,7 +30,7 @@ public:
 };
 
 class Output {
-public:
+  public:
     virtual ~Output() = default;
     // The provider outlives the voice. nullptr when the device refuses.
     virtual std::unique_ptr<Voice> OpenVoice(const PcmFormat& format, PcmProvider* provider) = 0;

@@ -10,7 +10,7 @@
 namespace mm::audio {
 
 class PcmRing {
-public:
+  public:
     PcmRing(size_t frames, uint16_t channels) : ch_(channels), buf_(frames * channels) {}
 
     size_t Frames() const { return size_ / ch_; }
@@ -39,7 +39,7 @@ public:
         return n / ch_;
     }
 
-private:
+  private:
     size_t ch_;
     std::vector<int16_t> buf_;
     size_t head_ = 0;

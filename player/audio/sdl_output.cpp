@@ -9,7 +9,7 @@ namespace mm::audio {
 namespace {
 
 class SdlVoice final : public Voice {
-public:
+  public:
     SdlVoice(PcmFormat f, PcmProvider* p) : format_(f), provider_(p) {}
     ~SdlVoice() override {
         if (dev_) SDL_CloseAudioDevice(dev_);
@@ -37,7 +37,7 @@ public:
     }
     uint64_t Consumed() override { return consumed_.load(); }
 
-private:
+  private:
     static void Callback(void* user, Uint8* stream, int len) {
         auto* v = static_cast<SdlVoice*>(user);
         size_t frames = static_cast<size_t>(len) / v->format_.BlockAlign();
@@ -45,7 +45,8 @@ private:
         // Never waits: the device thread must not stall on a slow decoder.
         size_t got = v->provider_->Pull(std::span(out, frames * v->format_.channels), false);
         v->consumed_.fetch_add(got);
-        std::memset(stream + got * v->format_.BlockAlign(), 0, static_cast<size_t>(len) - got * v->format_.BlockAlign());
+        std::memset(stream + got * v->format_.BlockAlign(), 0,
+                    static_cast<size_t>(len) - got * v->format_.BlockAlign());
     }
 
     PcmFormat format_;
@@ -78,14 +79,16 @@ std::unique_ptr<SdlOutput> SdlOutput::Open(int device) {
     want.channels = 2;
     want.samples = 1024;
     want.callback = [](void*, Uint8* s, int len) { std::memset(s, 0, static_cast<size_t>(len)); };
-    SDL_AudioDeviceID probe =
-        SDL_OpenAudioDevice(out->device_name_.empty() ? nullptr : out->device_name_.c_str(), 0, &want, nullptr, 0);
+    SDL_AudioDeviceID probe = SDL_OpenAudioDevice(
+        out->device_name_.empty() ? nullptr : out->device_name_.c_str(), 0, &want, nullptr, 0);
     if (probe == 0) return nullptr;
     SDL_CloseAudioDevice(probe);
     return out;
 }
 
-SdlOutput::~SdlOutput() { SDL_QuitSubSystem(SDL_INIT_AUDIO); }
+SdlOutput::~SdlOutput() {
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+}
 
 std::unique_ptr<Voice> SdlOutput::OpenVoice(const PcmFormat& format, PcmProvider* provider) {
     if (!format.Valid()) return nullptr;

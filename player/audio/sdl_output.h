@@ -9,14 +9,14 @@
 namespace mm::audio {
 
 class SdlOutput final : public Output {
-public:
+  public:
     // device -1 (or 1) is the default output, n > 1 the (n-1)-th device SDL
     // lists. nullptr when the machine has no usable sound output.
     static std::unique_ptr<SdlOutput> Open(int device);
     ~SdlOutput() override;
     std::unique_ptr<Voice> OpenVoice(const PcmFormat& format, PcmProvider* provider) override;
 
-private:
+  private:
     SdlOutput() = default;
     std::string device_name_;  // empty for the default device
 };

@@ -12,7 +12,9 @@ constexpr size_t kChunkFrames = 2048;
 // Longest a pull waits for the decoder; past it the device just underruns.
 constexpr auto kPullWaitBudget = std::chrono::milliseconds(250);
 
-size_t RingFrames(const PcmFormat& f) { return std::max<size_t>(f.rate / 2, 4 * kChunkFrames); }
+size_t RingFrames(const PcmFormat& f) {
+    return std::max<size_t>(f.rate / 2, 4 * kChunkFrames);
+}
 
 }  // namespace
 
@@ -25,7 +27,9 @@ Stream::Stream(std::shared_ptr<ByteSource> src, std::unique_ptr<Decoder> decoder
     thread_ = std::thread(&Stream::DecodeLoop, this);
 }
 
-Stream::~Stream() { Shutdown(); }
+Stream::~Stream() {
+    Shutdown();
+}
 
 void Stream::Shutdown() {
     std::unique_ptr<Voice> voice;
@@ -74,7 +78,8 @@ void Stream::DecodeLoop() {
             if (gen == seek_gen_) starved_ = true;
             lk.unlock();
             cv_.notify_all();
-            src_->WaitBeyond(decoder_->NeededOffset(), [this] { return quit_.load() || seek_pending_.load(); });
+            src_->WaitBeyond(decoder_->NeededOffset(),
+                             [this] { return quit_.load() || seek_pending_.load(); });
             lk.lock();
             starved_ = false;
             continue;

@@ -27,7 +27,7 @@ enum class StreamState {
 };
 
 class Stream final : public PcmProvider {
-public:
+  public:
     Stream(std::shared_ptr<ByteSource> src, std::unique_ptr<Decoder> decoder);
     ~Stream() override;
 
@@ -49,7 +49,7 @@ public:
 
     size_t Pull(std::span<int16_t> dst, bool may_wait) override;
 
-private:
+  private:
     void DecodeLoop();
     // Under ctl_mu_: notices the end of the data and stops there.
     void CheckEnded();
@@ -69,8 +69,8 @@ private:
     std::mutex mu_;
     std::condition_variable cv_;
     PcmRing ring_;
-    bool finished_ = false;          // the decoder has nothing more
-    bool starved_ = false;           // the decoder waits for the network
+    bool finished_ = false;  // the decoder has nothing more
+    bool starved_ = false;   // the decoder waits for the network
     uint64_t seek_to_ = 0;
     uint64_t seek_gen_ = 0;          // bumped by every seek; stale PCM is dropped
     uint64_t decoded_pos_ = 0;       // next frame the decoder hands out

@@ -10,8 +10,8 @@ namespace mm::audio {
 struct UrlSource::Transfer {
     UrlSource* self = nullptr;
     CURL* easy = nullptr;
-    uint64_t offset = 0;     // bytes asked to be skipped
-    uint64_t to_skip = 0;    // bytes still to drop when the server ignored the range
+    uint64_t offset = 0;   // bytes asked to be skipped
+    uint64_t to_skip = 0;  // bytes still to drop when the server ignored the range
     bool first_block = true;
 };
 
@@ -19,12 +19,13 @@ namespace {
 std::once_flag g_curl_once;
 }  // namespace
 
-std::unique_ptr<UrlSource> UrlSource::Start(const std::string& url, uint64_t offset, const UrlOptions& options,
-                                            DownloadCallback callback) {
+std::unique_ptr<UrlSource> UrlSource::Start(const std::string& url, uint64_t offset,
+                                            const UrlOptions& options, DownloadCallback callback) {
     // Only web addresses: file://, scp:// and the like must not be reachable
     // through a catalogue reply.
     std::string lower = url.substr(0, 8);
-    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return std::tolower(c); });
     if (lower.rfind("http://", 0) != 0 && lower.rfind("https://", 0) != 0) return nullptr;
     std::call_once(g_curl_once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 

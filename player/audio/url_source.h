@@ -26,10 +26,10 @@ struct UrlOptions {
 };
 
 class UrlSource final : public ByteSource {
-public:
+  public:
     // Starts the download; nullptr for an address that is not http(s).
-    static std::unique_ptr<UrlSource> Start(const std::string& url, uint64_t offset, const UrlOptions& options,
-                                            DownloadCallback callback);
+    static std::unique_ptr<UrlSource> Start(const std::string& url, uint64_t offset,
+                                            const UrlOptions& options, DownloadCallback callback);
     ~UrlSource() override;
 
     size_t ReadAt(uint64_t offset, std::span<uint8_t> dst) override;
@@ -44,7 +44,7 @@ public:
     // True when the transfer ended in an error (HTTP status, reset, time-out).
     bool Failed();
 
-private:
+  private:
     struct Transfer;
     UrlSource() = default;
     void Run(std::unique_ptr<Transfer> t);
@@ -59,7 +59,7 @@ private:
     bool failed_ = false;
     std::atomic<bool> cancel_{false};
     std::atomic<int> waiting_{0};  // readers inside WaitBeyond
-    void* multi_ = nullptr;  // CURLM*, woken by Cancel()
+    void* multi_ = nullptr;        // CURLM*, woken by Cancel()
     uint64_t max_bytes_ = 0;
     std::chrono::milliseconds stall_timeout_{0};
     std::atomic<uint64_t> bytes_seen_{0};  // body bytes received, for the stall watch

@@ -22,7 +22,9 @@ struct Rgba {
 };
 
 // Left half red, right half blue.
-Rgba SplitColour(uint32_t x, uint32_t w) { return x < w / 2 ? Rgba{220, 20, 20, 255} : Rgba{20, 20, 220, 255}; }
+Rgba SplitColour(uint32_t x, uint32_t w) {
+    return x < w / 2 ? Rgba{220, 20, 20, 255} : Rgba{20, 20, 220, 255};
+}
 
 std::vector<uint8_t> MakeJpeg(uint32_t w, uint32_t h) {
     jpeg_compress_struct c{};
@@ -103,7 +105,8 @@ TEST(ThumbnailTest, ZeroOrNegativeKeepsThePicturesOwnSize) {
         int w, h;
         uint32_t want_w, want_h;
     };
-    for (Case c : {Case{0, 0, 300, 200}, Case{0, 50, 300, 50}, Case{120, -1, 120, 200}, Case{640, 480, 640, 480}}) {
+    for (Case c :
+         {Case{0, 0, 300, 200}, Case{0, 50, 300, 50}, Case{120, -1, 120, 200}, Case{640, 480, 640, 480}}) {
         SCOPED_TRACE(std::to_string(c.w) + "x" + std::to_string(c.h));
         auto d = ReadPng(MakeThumbnail(jpeg, c.w, c.h));
         ASSERT_TRUE(d);
@@ -241,9 +244,9 @@ std::vector<uint8_t> MakeBmp(int w, int h, int bpp, bool top_down) {
     Put16(b, 26, 1);
     Put16(b, 28, uint32_t(bpp));
     for (int i = 0; i < (bpp == 8 ? 256 : 0); ++i) {
-        b[54 + i * 4] = uint8_t(i);          // blue
+        b[54 + i * 4] = uint8_t(i);            // blue
         b[54 + i * 4 + 1] = uint8_t(255 - i);  // green
-        b[54 + i * 4 + 2] = 7;               // red
+        b[54 + i * 4 + 2] = 7;                 // red
     }
     for (int y = 0; y < h; ++y) {
         uint8_t* row = &b[offset + stride * (top_down ? y : h - 1 - y)];

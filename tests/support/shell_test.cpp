@@ -1,12 +1,12 @@
 // The desktop helpers with the launcher replaced, so the exact command lines
 // are checked without a desktop; and the real launcher on real programs.
+#include "support/shell.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-
-#include "support/shell.h"
 
 namespace mm::support {
 namespace {
@@ -14,7 +14,7 @@ namespace {
 using Argv = std::vector<std::string>;
 
 class ShellTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         char tmpl[] = "/tmp/mm-shell-XXXXXX";
         dir_ = ::mkdtemp(tmpl);
@@ -44,8 +44,8 @@ TEST_F(ShellTest, ShowsTheFileSelectedThroughTheFileManager) {
     EXPECT_EQ(a[4], "--dest=org.freedesktop.FileManager1");
     EXPECT_EQ(a[7], "org.freedesktop.FileManager1.ShowItems");
     // Space, comma and the UTF-8 bytes are percent-encoded in the URI.
-    EXPECT_EQ(a[8], "array:string:file://" + dir_ +
-                        "/%E6%AD%8C%E6%89%8B%20-%20%E6%AD%8C%E5%90%8D%2Clive.mp3");
+    EXPECT_EQ(a[8],
+              "array:string:file://" + dir_ + "/%E6%AD%8C%E6%89%8B%20-%20%E6%AD%8C%E5%90%8D%2Clive.mp3");
     EXPECT_EQ(a[9], "string:");
 }
 

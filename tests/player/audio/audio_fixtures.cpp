@@ -24,7 +24,8 @@ std::vector<int16_t> Tone(uint32_t rate, uint16_t channels, size_t frames, doubl
     for (size_t i = 0; i < frames; ++i) {
         for (uint16_t c = 0; c < channels; ++c) {
             double f = 440.0 * (c + 1);
-            pcm[i * channels + c] = static_cast<int16_t>(std::lround(amplitude * 32767 * std::sin(2 * M_PI * f * i / rate)));
+            pcm[i * channels + c] =
+                static_cast<int16_t>(std::lround(amplitude * 32767 * std::sin(2 * M_PI * f * i / rate)));
         }
     }
     return pcm;
@@ -56,8 +57,8 @@ std::vector<uint8_t> ReadFile(const std::string& path) {
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(f), {});
 }
 
-std::string MakeMp3(const TempDir& dir, const std::string& name, uint32_t rate, uint16_t channels, size_t frames,
-                    const std::string& lame_args) {
+std::string MakeMp3(const TempDir& dir, const std::string& name, uint32_t rate, uint16_t channels,
+                    size_t frames, const std::string& lame_args) {
     std::string wav = dir.File(name + ".wav"), out = dir.File(name);
     if (!WriteWav(wav, Tone(rate, channels, frames), rate, channels)) return "";
     std::string cmd = "lame --quiet " + lame_args + " '" + wav + "' '" + out + "'";

@@ -13,13 +13,13 @@ namespace mm::audio::testing {
 
 // A folder under /tmp removed with everything in it at destruction.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     const std::string& path() const { return path_; }
     std::string File(const std::string& name) const { return path_ + "/" + name; }
 
-private:
+  private:
     std::string path_;
 };
 
@@ -30,14 +30,14 @@ std::vector<uint8_t> ReadFile(const std::string& path);
 
 // Encodes frames of Tone() and returns the file's path ("" on failure).
 // lame_args e.g. "-b 128 --cbr" or "-b 128 --cbr -t" (no Info frame).
-std::string MakeMp3(const TempDir& dir, const std::string& name, uint32_t rate, uint16_t channels, size_t frames,
-                    const std::string& lame_args = "-b 128 --cbr");
+std::string MakeMp3(const TempDir& dir, const std::string& name, uint32_t rate, uint16_t channels,
+                    size_t frames, const std::string& lame_args = "-b 128 --cbr");
 std::string MakeFlac(const TempDir& dir, const std::string& name, uint32_t rate, uint16_t channels,
                      size_t frames, const std::string& flac_args = "");
 
 // Collects what the no-sound device plays.
 class Tap {
-public:
+  public:
     void Add(std::span<const int16_t> s) {
         std::lock_guard lk(mu_);
         samples_.insert(samples_.end(), s.begin(), s.end());
@@ -55,7 +55,7 @@ public:
         samples_.clear();
     }
 
-private:
+  private:
     std::mutex mu_;
     std::vector<int16_t> samples_;
 };

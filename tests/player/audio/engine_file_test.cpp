@@ -17,7 +17,7 @@ using testing::MakeMp3;
 using testing::ReadFile;
 
 class EngineFileTest : public ::testing::Test {
-protected:
+  protected:
     EngineFileTest() {
         EngineOptions o;
         o.clock = clock_;
@@ -143,7 +143,8 @@ TEST_F(EngineFileTest, SeekLandsOnTheExactSample) {
         SCOPED_TRACE(name);
         bool flac = std::string(name).ends_with(".flac");
         const size_t frames = 44100 * 4;
-        std::string path = flac ? MakeFlac(dir_, name, 44100, 2, frames) : MakeMp3(dir_, name, 44100, 2, frames);
+        std::string path =
+            flac ? MakeFlac(dir_, name, 44100, 2, frames) : MakeMp3(dir_, name, 44100, 2, frames);
         Handle h = engine_->StreamCreate(path);
         ASSERT_NE(h, 0u);
         tap_.Clear();
@@ -348,7 +349,7 @@ namespace mm::audio {
 namespace {
 
 class DamagedFileTest : public EngineFileTest {
-protected:
+  protected:
     // Plays bytes from memory to their end; returns the bytes played.
     uint64_t PlayBytes(const std::vector<uint8_t>& bytes, uint64_t* length = nullptr) {
         Handle h = engine_->StreamCreate({}, bytes);

@@ -17,7 +17,7 @@ using testing::LoopbackServer;
 using Mode = LoopbackServer::Mode;
 
 class EngineUrlTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         EngineOptions o;
         o.clock = clock_;

@@ -51,17 +51,19 @@ void LoopbackServer::Serve(const std::string& path, std::vector<uint8_t> bytes, 
                 }
                 size_t stop = std::min(end, offset + block);
                 if (hold_at > 0 && offset < hold_at) stop = std::min(stop, hold_at);
-                if (!sink.write(reinterpret_cast<const char*>(data->data() + offset), stop - offset)) return false;
+                if (!sink.write(reinterpret_cast<const char*>(data->data() + offset), stop - offset))
+                    return false;
                 offset = stop;
             }
             return true;
         };
         if (mode == Mode::kChunked) {
-            res.set_chunked_content_provider("audio/mpeg", [data, send](size_t offset, httplib::DataSink& sink) {
-                if (!send(offset, data->size(), sink)) return false;
-                sink.done();
-                return true;
-            });
+            res.set_chunked_content_provider("audio/mpeg",
+                                             [data, send](size_t offset, httplib::DataSink& sink) {
+                                                 if (!send(offset, data->size(), sink)) return false;
+                                                 sink.done();
+                                                 return true;
+                                             });
         } else {
             res.set_content_provider(data->size(), "audio/mpeg",
                                      [send](size_t offset, size_t length, httplib::DataSink& sink) {

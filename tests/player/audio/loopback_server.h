@@ -13,7 +13,7 @@
 namespace mm::audio::testing {
 
 class LoopbackServer {
-public:
+  public:
     enum class Mode {
         kLength,   // Content-Length, all at once
         kChunked,  // chunked, no length
@@ -30,7 +30,7 @@ public:
     std::string Url(const std::string& path) const;
     httplib::Server& server() { return server_; }
 
-private:
+  private:
     bool WaitGate();
 
     httplib::Server server_;

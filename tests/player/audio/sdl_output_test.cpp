@@ -1,5 +1,7 @@
 // The sound-card output through SDL2. SDL's "dummy" driver stands in for a
 // card on machines without one: it pulls PCM at the real rate and discards it.
+#include "player/audio/sdl_output.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -7,7 +9,6 @@
 #include <thread>
 
 #include "player/audio/audio_engine.h"
-#include "player/audio/sdl_output.h"
 #include "tests/player/audio/audio_fixtures.h"
 
 namespace mm::audio {
@@ -16,7 +17,7 @@ namespace {
 using namespace std::chrono_literals;
 
 class SdlOutputTest : public ::testing::Test {
-protected:
+  protected:
     void TearDown() override { ::unsetenv("SDL_AUDIODRIVER"); }
     testing::TempDir dir_;
 };
