@@ -28,7 +28,7 @@ uint64_t metadataExtent(int fd, uint64_t fileSize, bool& complete) {
     while (pos < fileSize && pos <= kMaxMetadata) {
         if (!io::readAt(fd, pos, 4, header) || header.size() < 4) return std::min(pos, fileSize);
         uint64_t end = pos + 4 + bytes::be24(header, 1);
-        if (end > fileSize) return fileSize;
+        if (end > fileSize) return pos;  // a cut block is of no use to anyone
         pos = end;
         if (bytes::u8(header, 0) & kLastFlag) {
             complete = pos <= kMaxMetadata;

@@ -90,8 +90,13 @@ std::string newFrames(const TagRequest& r) {
 std::string frameFromV24(const Frame& f, bool tagUnsynchronised) {
     uint8_t format = f.formatFlags;
     if (format & 0x0C) return {};  // compressed or encrypted
-    std::string_view content = f.content;
+    std::string_view content = f.content, group;
     std::string storage;
+    if (format & 0x40) {  // the group byte comes first and stays
+        if (content.empty()) return {};
+        group = content.substr(0, 1);
+        content.remove_prefix(1);
+    }
     if (format & 0x01) {  // data length indicator
         if (content.size() < 4) return {};
         content.remove_prefix(4);
@@ -101,9 +106,10 @@ std::string frameFromV24(const Frame& f, bool tagUnsynchronised) {
         content = storage;
     }
     std::string out(f.id);
-    bytes::putBe32(out, static_cast<uint32_t>(content.size()));
+    bytes::putBe32(out, static_cast<uint32_t>(group.size() + content.size()));
     out.push_back(static_cast<char>((f.statusFlags << 1) & 0xE0));
-    out.push_back(static_cast<char>((format & 0x40) ? 0x20 : 0x00));  // grouping
+    out.push_back(static_cast<char>(group.empty() ? 0x00 : 0x20));
+    out.append(group);
     out.append(content);
     return out;
 }

@@ -228,6 +228,40 @@ TEST_F(Id3WriterTest, Version24FramesOf128BytesOrMoreAreKeptWhole) {
     EXPECT_EQ(out.substr(at + 10, be32(out, at + 4)), before.substr(was + 10, syncsafe(before, was + 4)));
 }
 
+// 2.4 frame flags have no 2.3 form for unsynchronisation and data length: the
+// kept frame is stored plainly instead.
+TEST_F(Id3WriterTest, Version24FrameFlagsAreUndoneOrMoved) {
+    std::string frames;
+    // PRIV, unsynchronised (02) with a data length indicator (01): FF E0 stored as FF 00 E0.
+    frames += std::string("PRIV\x00\x00\x00\x0C\x00\x03", 10) + std::string("\x00\x00\x00\x07", 4) +
+              std::string("own\0\xFF\x00\xE0\x01", 8);
+    // TXXX in group 7 (40): the group byte leads the content.
+    frames += std::string("TXXX\x00\x00\x00\x05\x00\x40", 10) + std::string(
+                                                                    "\x07\x00"
+                                                                    "d\0v",
+                                                                    5);
+    std::string tag = std::string("ID3\x04\x00\x00\x00\x00\x00", 9) + char(frames.size() + 10) + frames +
+                      std::string(10, '\0');
+    writeFile(mp3, tag + audio);
+
+    TagRequest r;
+    r.set(Slot::Title, "t");
+    ASSERT_TRUE(WriteId3v2(mp3, r));
+    std::string out = readFile(mp3);
+    size_t at = out.find("PRIV");
+    ASSERT_NE(at, std::string::npos);
+    EXPECT_EQ(out.substr(at, 17), std::string("PRIV\x00\x00\x00\x07\x00\x00own\0\xFF\xE0\x01", 17));
+    at = out.find("TXXX");
+    ASSERT_NE(at, std::string::npos);
+    EXPECT_EQ(out.substr(at, 15), std::string("TXXX\x00\x00\x00\x05\x00\x20\x07\x00"
+                                              "d\0v",
+                                              15));
+    json j = mutagen(mp3);
+    ASSERT_NE(frame(j, "PRIV"), nullptr) << j.dump();
+    EXPECT_EQ((*frame(j, "PRIV"))["data"], "ffe001");
+    EXPECT_EQ(tail(out, Id3v2TagLength(out, out.size())), audio);
+}
+
 TEST_F(Id3WriterTest, TenRewritesStayValidAndGrowByFiftyBytesEach) {
     TagRequest r = downloadRequest(cover);
     ASSERT_TRUE(WriteId3v2(mp3, r));
