@@ -3,6 +3,7 @@
 
 #include "app/control_names.h"
 #include "search/list_lock.h"
+#include "search/search.h"
 #include "search/track_menu.h"
 #include "tests/search/search_test_support.h"
 
@@ -19,8 +20,8 @@ protected:
         RightClickRow(row0);
         Fire(app::kTrackMenu, EventType::MenuAboutToShow, kMenuDownloadOne);
     }
-    std::string MenuText(int id) const { return model.menuItem(app::kTrackMenu, id)->text; }
-    bool MenuDisabled(int id) const { return model.menuItem(app::kTrackMenu, id)->disabled; }
+    std::string MenuText(int id) { return model.menuItem(app::kTrackMenu, id)->text; }
+    bool MenuDisabled(int id) { return model.menuItem(app::kTrackMenu, id)->disabled; }
 };
 
 TEST_F(MenuFlow, MenusAreBuiltWithTheirEntries) {

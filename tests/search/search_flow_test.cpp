@@ -200,7 +200,7 @@ TEST_F(SearchFlow, LaterPagesAppendAndRewriteEveryRow) {
     // Spoil rows of page 1: page 2 must write them again.
     model.setCellText(app::kResultList, 0, 0, "xx");
     model.setCellText(app::kResultList, 19, 1, "spoilt");
-    model.setCellIcon(app::kResultList, 5, 1, "");
+    model.setCellIcon(app::kResultList, 0, 1, "");
     const int coversBefore = catalogue.stats().Count(Endpoint::kCover);
 
     ScrollPastEnd();
@@ -209,7 +209,7 @@ TEST_F(SearchFlow, LaterPagesAppendAndRewriteEveryRow) {
     EXPECT_NE(LastSearchTarget().find("name=demo&page=2"), std::string::npos);
     EXPECT_EQ(model.cellText(app::kResultList, 0, 0), "01");
     EXPECT_EQ(model.cellText(app::kResultList, 19, 1), "Broken Cover");
-    EXPECT_EQ(model.cellIcon(app::kResultList, 5, 1), app::kImgBadgeLossless);
+    EXPECT_EQ(model.cellIcon(app::kResultList, 0, 1), app::kImgBadgeLossless);
     EXPECT_EQ(model.cellText(app::kResultList, 20, 0), "21");
     EXPECT_EQ(model.cellText(app::kResultList, 20, 1), "No Lyrics");
     EXPECT_EQ(model.cellText(app::kResultList, 39, 0), "40");

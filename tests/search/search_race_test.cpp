@@ -33,7 +33,9 @@ protected:
         for (size_t i = 0; i < ctx->searchResults.size(); ++i) {
             const auto& rec = ctx->searchResults[i];
             EXPECT_EQ(model.cellText(app::kResultList, static_cast<int>(i), 1), rec.title) << "row " << i;
-            if (!rec.cover.empty()) EXPECT_EQ(rec.cover, CoverOf(rec.coverUrl)) << "row " << i << " " << rec.title;
+            if (!rec.cover.empty()) {
+                EXPECT_EQ(rec.cover, CoverOf(rec.coverUrl)) << "row " << i << " " << rec.title;
+            }
         }
     }
     std::string CoverOf(const std::string& url) {

@@ -34,7 +34,7 @@ void SearchFlow::AnswerSearchesWith(const std::string& body, int times) {
     FailSearches(f);
 }
 
-std::string SearchFlow::LastSearchTarget() const {
+std::string SearchFlow::LastSearchTarget() {
     auto last = catalogue.stats().Last(democat::Endpoint::kSearch);
     return last ? last->target : std::string();
 }

@@ -30,8 +30,8 @@ protected:
     void FailSearches(democat::Fault f) { catalogue.faults().Set(democat::Endpoint::kSearch, std::move(f)); }
     void NormalSearches() { catalogue.faults().Clear(democat::Endpoint::kSearch); }
     // The last search request's path and query.
-    std::string LastSearchTarget() const;
-    int SearchRequests() const { return catalogue.stats().Count(democat::Endpoint::kSearch); }
+    std::string LastSearchTarget();
+    int SearchRequests() { return catalogue.stats().Count(democat::Endpoint::kSearch); }
     void RightClickRow(int row0) { Fire("列表框_搜索", ui::EventType::RowRightClick, row0); }
     void ScrollPastEnd() { Fire("列表框_搜索", ui::EventType::ScrolledPastEnd); }
     bool SearchControlsIdle() const;
