@@ -55,10 +55,10 @@ bool StoreReply(app::AppContext& ctx, int row, unsigned generation, const Addres
     return true;
 }
 
-void PostJob(app::AppContext& ctx, int downloadRow, int trackRow, unsigned generation) {
+void PostJob(app::AppContext& ctx, int downloadRow, int trackRow, unsigned generation, bool counted) {
     app::AppContext* c = &ctx;
-    ctx.downloadPool.Post([c, downloadRow, trackRow, generation] {
-        RunDownloadJob(*c, downloadRow, trackRow, generation);
+    ctx.downloadPool.Post([c, downloadRow, trackRow, generation, counted] {
+        RunDownloadJob(*c, downloadRow, trackRow, generation, counted);
     });
 }
 
@@ -95,7 +95,7 @@ void RunAddressRequest(app::AppContext& ctx, const std::string& jobJson, unsigne
             return;
         }
     }
-    PostJob(ctx, job.downloadRow, job.trackRow, generation);
+    PostJob(ctx, job.downloadRow, job.trackRow, generation, true);
 }
 
 bool StartAddressRequest(app::AppContext& ctx, const std::string& jobJson, unsigned generation) {
@@ -153,7 +153,8 @@ PreviewAddress RequestAddressForPreview(app::AppContext& ctx, const std::string&
             ctx.ui.setRowHeight(app::kDownloadList, kDownloadRowHeight);
         }
     }
-    if (queue) PostJob(ctx, result.downloadRow, row, generation);
+    // The preview's rows are not in the counter, so their jobs leave it alone.
+    if (queue) PostJob(ctx, result.downloadRow, row, generation, false);
     return result;
 }
 

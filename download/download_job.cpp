@@ -74,7 +74,7 @@ net::ProgressFn RowProgress(app::AppContext& ctx, int row) {
 
 void SetJobStageObserver(std::function<void(int, JobStage)> observer) { StageObserver() = std::move(observer); }
 
-void RunDownloadJob(app::AppContext& ctx, int downloadRow, int trackRow, unsigned generation) {
+void RunDownloadJob(app::AppContext& ctx, int downloadRow, int trackRow, unsigned generation, bool counted) {
     std::optional<search::TrackRecord> rec = CopyRecord(ctx, trackRow, generation);
     if (!rec || rec->fileUrl.empty()) {
         SetRowStatus(ctx, downloadRow, kStatusNoAddress, app::kImgStatusParseFailed);
@@ -128,7 +128,7 @@ void RunDownloadJob(app::AppContext& ctx, int downloadRow, int trackRow, unsigne
         SetRowStatus(ctx, downloadRow, kStatusDone, app::kImgStatusDone);
         return;
     }
-    AdjustDownloadCounter(ctx, -1);
+    if (counted) AdjustDownloadCounter(ctx, -1);
     if (tagged) {
         SetRowStatus(ctx, downloadRow, kStatusDone, app::kImgStatusDone);
     } else {

@@ -10,8 +10,11 @@ struct AppContext;
 namespace mm::download {
 
 // Runs on a download-pool worker. trackRow is 1-based in the active list of
-// the given generation; a row of a replaced list ends in "解析失败".
-void RunDownloadJob(app::AppContext& ctx, int downloadRow, int trackRow, unsigned generation);
+// the given generation; a row of a replaced list ends in "解析失败". counted:
+// the queueing added this row to 标签_下载列表歌曲, so tagging counts it down
+// again (rows queued by a preview were never counted).
+void RunDownloadJob(app::AppContext& ctx, int downloadRow, int trackRow, unsigned generation,
+                    bool counted = true);
 
 // The fixed credit written into every tagged file.
 inline constexpr const char* kCreditText = "图片、歌词由 Vantorell 写入";
