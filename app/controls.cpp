@@ -93,9 +93,13 @@ const ControlSpec kControls[] = {
 
 }  // namespace
 
-std::vector<std::string> SearchListColumns() { return {"", "歌曲", "艺术家", "专辑", "时长"}; }
+std::vector<std::string> SearchListColumns() {
+    return {"", "歌曲", "艺术家", "专辑", "时长"};
+}
 
-std::vector<std::string> DownloadListColumns() { return {"歌曲", "状态"}; }
+std::vector<std::string> DownloadListColumns() {
+    return {"歌曲", "状态"};
+}
 
 void DefineMainWindowControls(mm::ui::ControlModel& model) {
     for (const ControlSpec& c : kControls) {

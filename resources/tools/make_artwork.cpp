@@ -227,9 +227,8 @@ void drawMenuIcons() {
         p.drawPolygon(QPolygonF({QPointF(6, 4), QPointF(16, 10), QPointF(6, 16)}));
     });
     lineIcon("menu_open_folder", c, [](QPainter& p) {
-        p.drawPolygon(
-            QPolygonF({QPointF(2.5, 5), QPointF(8, 5), QPointF(10, 7), QPointF(17.5, 7), QPointF(17.5, 16),
-                       QPointF(2.5, 16)}));
+        p.drawPolygon(QPolygonF({QPointF(2.5, 5), QPointF(8, 5), QPointF(10, 7), QPointF(17.5, 7),
+                                 QPointF(17.5, 16), QPointF(2.5, 16)}));
         p.drawLine(QPointF(2.5, 9.5), QPointF(17.5, 9.5));
     });
 }
@@ -337,7 +336,8 @@ void drawCoverAndSpinner() {
         p.setPen(QPen(Qt::white, 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
         p.drawPolyline(QPolygonF({QPointF(12, 16), QPointF(16, 20), QPointF(22, 12)}));
         p.setFont(font(13));
-        p.drawText(QRectF(28, 0, 100, 32), Qt::AlignVCenter | Qt::AlignLeft, QStringLiteral("已加入下载列表"));
+        p.drawText(QRectF(28, 0, 100, 32), Qt::AlignVCenter | Qt::AlignLeft,
+                   QStringLiteral("已加入下载列表"));
     });
     save("msgbox_icon", 40, 40, [](QPainter& p) {
         disc(p, QRectF(2, 2, 36, 36), kAccent);

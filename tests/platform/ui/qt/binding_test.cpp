@@ -2,6 +2,7 @@
 // the model already updated.
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFocusEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -101,8 +102,9 @@ TEST_F(BindingTest, TypingWritesTheModelBeforeTheHandlerRuns) {
     record("编辑框_搜索歌曲名", EventType::KeyUp);
     record("编辑框_搜索歌曲名", EventType::FocusIn);
     auto* box = widget<QLineEdit>("编辑框_搜索歌曲名");
-    view->activateWindow();
-    box->setFocus();
+    // Offscreen windows are not always activated, so focus arrives as the event itself.
+    QFocusEvent focusIn(QEvent::FocusIn, Qt::MouseFocusReason);
+    QCoreApplication::sendEvent(box, &focusIn);
     ASSERT_TRUE(waitUntil([&] { return !recorded("编辑框_搜索歌曲名", EventType::FocusIn).empty(); }));
     box->clear();
     QTest::keyClicks(box, "ab");
@@ -127,14 +129,18 @@ TEST_F(BindingTest, ClicksOnButtonsBoxesAndRadiosBecomeEvents) {
                [&](const Event&) { states.push_back(model.checked("选择框_嵌入封面") ? "on" : "off"); });
     events->on("单选框_命名2", EventType::Click, [&](const Event&) {
         states.push_back(std::string("radios ") + (model.checked("单选框_命名1") ? "1" : "-") +
-                         (model.checked("单选框_命名2") ? "2" : "-") + (model.checked("单选框_命名3") ? "3" : "-"));
+                         (model.checked("单选框_命名2") ? "2" : "-") +
+                         (model.checked("单选框_命名3") ? "3" : "-"));
     });
     record("控制_搜索", EventType::Click);
     record("工具栏_设置", EventType::Click);
     model.setSelection("选择夹EX1", 2);
     pump(30);
-    QTest::mouseClick(widget<QCheckBox>("选择框_嵌入封面"), Qt::LeftButton);
-    QTest::mouseClick(widget<QRadioButton>("单选框_命名2"), Qt::LeftButton);
+    // Click on the box itself: the widget may be wider than its box and caption.
+    auto* embed = widget<QCheckBox>("选择框_嵌入封面");
+    auto* naming2 = widget<QRadioButton>("单选框_命名2");
+    QTest::mouseClick(embed, Qt::LeftButton, {}, QPoint(8, embed->height() / 2));
+    QTest::mouseClick(naming2, Qt::LeftButton, {}, QPoint(8, naming2->height() / 2));
     ASSERT_TRUE(waitUntil([&] { return states.size() == 2; }));
     EXPECT_EQ(states[0], "off");  // designed checked, one click unticks it
     EXPECT_EQ(states[1], "radios -2-");

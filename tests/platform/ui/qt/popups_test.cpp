@@ -5,6 +5,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <atomic>
 #include <thread>
 
@@ -15,7 +16,7 @@ namespace mm::ui::qt::test {
 namespace {
 
 class PopupsTest : public ViewFixture {
-protected:
+  protected:
     static QAction* actionWithId(QMenu* m, int id) {
         for (QAction* a : m->actions()) {
             if (a->data().toInt() == id) return a;
@@ -28,7 +29,8 @@ TEST_F(PopupsTest, MenuShowsItemsAndReportsTheChoice) {
     defineTrackMenu();
     record("track_menu", EventType::MenuChoice);
     model.popUpMenu("track_menu");
-    ASSERT_TRUE(waitUntil([&] { return view->openMenu("track_menu") && view->openMenu("track_menu")->isVisible(); }));
+    ASSERT_TRUE(
+        waitUntil([&] { return view->openMenu("track_menu") && view->openMenu("track_menu")->isVisible(); }));
     QMenu* menu = view->openMenu("track_menu");
     ASSERT_EQ(menu->actions().size(), 7);
     EXPECT_EQ(menu->actions()[0]->text(), QStringLiteral("试听"));
@@ -55,7 +57,8 @@ TEST_F(PopupsTest, SubmenuEntriesAreRewrittenBeforeTheyShow) {
         model.setMenuItemDisabled("track_menu", 5002, true);
     });
     model.popUpMenu("track_menu");
-    ASSERT_TRUE(waitUntil([&] { return view->openMenu("track_menu") && view->openMenu("track_menu")->isVisible(); }));
+    ASSERT_TRUE(
+        waitUntil([&] { return view->openMenu("track_menu") && view->openMenu("track_menu")->isVisible(); }));
     QMenu* sub = actionWithId(view->openMenu("track_menu"), 1)->menu();
     bool rewrittenWhenShown = false;
     QObject::connect(sub, &QMenu::aboutToShow, sub, [&] {
@@ -75,7 +78,8 @@ TEST_F(PopupsTest, ClickingAnItemWithASubmenuChoosesIt) {
     defineTrackMenu();
     record("track_menu", EventType::MenuChoice);
     model.popUpMenu("track_menu");
-    ASSERT_TRUE(waitUntil([&] { return view->openMenu("track_menu") && view->openMenu("track_menu")->isVisible(); }));
+    ASSERT_TRUE(
+        waitUntil([&] { return view->openMenu("track_menu") && view->openMenu("track_menu")->isVisible(); }));
     QMenu* menu = view->openMenu("track_menu");
     const QRect r = menu->actionGeometry(actionWithId(menu, 1));
     QTest::mouseClick(menu, Qt::LeftButton, {}, r.center());
@@ -94,24 +98,39 @@ TEST_F(PopupsTest, ProgramClosesItsMenu) {
 
 TEST_F(PopupsTest, WorkerWaitsForTheMessageBox) {
     std::atomic<bool> returned{false};
+    QString title, buttonText;
+    bool heldWhileShown = false;
+    // The box runs its own event loop on this thread: look at it from a timer.
+    QTimer poll;
+    poll.setInterval(10);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (!box || !box->isVisible()) return;
+        poll.stop();
+        title = box->windowTitle();
+        QPushButton* button = box->findChild<QPushButton*>();
+        if (button) buttonText = button->text();
+        QTimer::singleShot(100, box, [&, box, button] {
+            heldWhileShown = !returned.load();
+            if (button) {
+                QTest::mouseClick(button, Qt::LeftButton);
+            } else {
+                box->reject();
+            }
+        });
+    });
+    poll.start();
     std::thread worker([&] {
         model.messageBox(MessageBoxRequest{"code:886", "数据获取失败，请检查网络连接！", "好的", "窗口EX1"});
         returned = true;
     });
-    QDialog* box = nullptr;
-    ASSERT_TRUE(waitUntil([&] {
-        box = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-        return box != nullptr;
-    }));
-    EXPECT_EQ(box->windowTitle(), QStringLiteral("code:886"));
-    QPushButton* button = box->findChild<QPushButton*>();
-    ASSERT_NE(button, nullptr);
-    EXPECT_EQ(button->text(), QStringLiteral("好的"));
-    pump(100);
-    EXPECT_FALSE(returned.load());  // still shown: the worker is held
-    QTest::mouseClick(button, Qt::LeftButton);
-    ASSERT_TRUE(waitUntil([&] { return returned.load(); }));
+    const bool done = waitUntil([&] { return returned.load(); }, 5000);
+    if (!done && QApplication::activeModalWidget()) QApplication::activeModalWidget()->close();
     worker.join();
+    ASSERT_TRUE(done);
+    EXPECT_EQ(title, QStringLiteral("code:886"));
+    EXPECT_EQ(buttonText, QStringLiteral("好的"));
+    EXPECT_TRUE(heldWhileShown);
     EXPECT_EQ(model.messageBoxLog().size(), 1u);
 }
 

@@ -1,6 +1,7 @@
 // Pictures of the window: the three pages, the tier panel, the playlist panel
 // and an open menu, saved as PNG for a person to look at. Each must be a real
 // picture of the window at its size.
+#include <QContextMenuEvent>
 #include <QImage>
 #include <QMenu>
 #include <QPainter>
@@ -15,14 +16,15 @@ namespace mm::ui::qt::test {
 namespace {
 
 class ScreenshotsTest : public ViewFixture {
-protected:
+  protected:
     void SetUp() override {
         ViewFixture::SetUp();
         view->resize(1040, 680);
         model.addComboItem("组合框_音源选择", ComboItem{"logo_qq", "QQ音乐", 0xFF9FA4B4, 20});
         model.addComboItem("组合框_音源选择", ComboItem{"logo_netease", "网易云音乐", 0xFF9FA4B4, 20});
         model.setSelection("组合框_音源选择", 0);
-        for (const char* p : {"图片框_企鹅", "图片框_网易", "图片框_酷我", "图片框_酷狗"}) model.setVisible(p, true);
+        for (const char* p : {"图片框_企鹅", "图片框_网易", "图片框_酷我", "图片框_酷狗"})
+            model.setVisible(p, true);
         model.setText("编辑框_搜索歌曲名", "周杰伦");
         model.setText("标签_下载路径", "/home/user/MorvaneMusic/");
         model.setText("播放栏_歌曲名", "晴天 - 周杰伦");
@@ -100,7 +102,8 @@ TEST_F(ScreenshotsTest, TrackMenuOpen) {
     events->on("列表框_搜索", EventType::RowRightClick, [&](const Event&) { model.popUpMenu("track_menu"); });
     QContextMenuEvent e(QContextMenuEvent::Mouse, list->viewport()->mapFromGlobal(at), at);
     QCoreApplication::sendEvent(list->viewport(), &e);
-    ASSERT_TRUE(waitUntil([&] { return view->openMenu("track_menu") && view->openMenu("track_menu")->isVisible(); }));
+    ASSERT_TRUE(
+        waitUntil([&] { return view->openMenu("track_menu") && view->openMenu("track_menu")->isVisible(); }));
     QMenu* menu = view->openMenu("track_menu");
     // The menu opens where the row was clicked.
     EXPECT_LT((menu->pos() - at).manhattanLength(), 40);

@@ -79,10 +79,10 @@ void ViewFixture::fromWorker(const std::function<void()>& fn) {
 
 void ViewFixture::fillSearchRows(int n) {
     const char* titles[] = {"晴天", "Yellow", "稻香", "夜曲", "Shape of You", "告白气球", "七里香", "Numb"};
-    const char* singers[] = {"周杰伦 ", "Coldplay ", "周杰伦 ", "周杰伦 ", "Ed Sheeran ", "周杰伦 ", "周杰伦 ",
-                             "Linkin Park "};
-    const char* albums[] = {"叶惠美", "Parachutes", "魔杰座", "十一月的萧邦", "÷ (Deluxe)", "周杰伦的床边故事",
-                            "七里香", "Meteora"};
+    const char* singers[] = {"周杰伦 ",     "Coldplay ", "周杰伦 ", "周杰伦 ",
+                             "Ed Sheeran ", "周杰伦 ",   "周杰伦 ", "Linkin Park "};
+    const char* albums[] = {"叶惠美",     "Parachutes",       "魔杰座", "十一月的萧邦",
+                            "÷ (Deluxe)", "周杰伦的床边故事", "七里香", "Meteora"};
     const char* badges[] = {"badge_lossless", "badge_high", "badge_standard"};
     const std::string list = "列表框_搜索";
     for (int i = 0; i < n; ++i) {
@@ -93,7 +93,8 @@ void ViewFixture::fillSearchRows(int n) {
         model.setCellIcon(list, r, 1, badges[i % 3]);
         model.setCellText(list, r, 2, singers[i % 8]);
         model.setCellText(list, r, 3, albums[i % 8]);
-        model.setCellText(list, r, 4, "0" + std::to_string(3 + i % 3) + ":" + std::to_string(10 + i * 7 % 50));
+        model.setCellText(list, r, 4,
+                          "0" + std::to_string(3 + i % 3) + ":" + std::to_string(10 + i * 7 % 50));
     }
 }
 
@@ -112,7 +113,8 @@ void ViewFixture::fillDownloadRows() {
         {"夜曲 - 周杰伦 \r\n[十一月的萧邦]", "badge_high", "下载失败", "status_failed", -1},
         {"Numb - Linkin Park \r\n[Meteora]", "badge_standard", "解析失败", "status_parse_failed", -1},
         {"七里香 - 周杰伦 \r\n[七里香]", "badge_lossless", "完成,写入封面失败.", "status_done_nocover", -1},
-        {"告白气球 - 周杰伦 \r\n[周杰伦的床边故事]", "badge_standard", "连接失败", "status_connect_failed", -1},
+        {"告白气球 - 周杰伦 \r\n[周杰伦的床边故事]", "badge_standard", "连接失败", "status_connect_failed",
+         -1},
     };
     for (const auto& row : rows) {
         const int r = model.insertRow(list, -1);
@@ -128,8 +130,8 @@ void ViewFixture::fillDownloadRows() {
 void ViewFixture::defineTrackMenu() {
     const std::string m = "track_menu";
     model.defineMenu(m);
-    auto item = [&](int pos, int id, int parent, const char* icon, const char* text, int w, bool disabled = false,
-                    std::uint32_t color = 0, std::uint32_t disabledColor = 0) {
+    auto item = [&](int pos, int id, int parent, const char* icon, const char* text, int w,
+                    bool disabled = false, std::uint32_t color = 0, std::uint32_t disabledColor = 0) {
         model.insertMenuItem(m, pos, MenuItem{id, parent, icon, text, w, 40, disabled, color, disabledColor});
     };
     item(1, 6, 0, "menu_preview", "试听", 140);

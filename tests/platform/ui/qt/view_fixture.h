@@ -18,7 +18,7 @@
 namespace mm::ui::qt::test {
 
 class ViewFixture : public ::testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite();
     void SetUp() override;
     void TearDown() override;

@@ -1,0 +1,86 @@
+#pragma once
+// A list box of the control model as a table: a snapshot of the model's rows
+// kept in step on the GUI thread (so Qt never sees rows change behind its back),
+// a delegate drawing icons, two-line texts and download progress, and the
+// view reporting right-clicks, double-clicks and scrolling past the end.
+#include <QAbstractTableModel>
+#include <QStyledItemDelegate>
+#include <QTableView>
+#include <string>
+#include <vector>
+
+#include "platform/ui/control_model.h"
+#include "platform/ui/qt/image_cache.h"
+
+namespace mm::ui::qt {
+
+class ListTableModel : public QAbstractTableModel {
+    Q_OBJECT
+  public:
+    static constexpr int kProgressRole = Qt::UserRole + 1;
+
+    ListTableModel(ControlModel& model, std::string list, ImageCache& images, QObject* parent);
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation o, int role) const override;
+
+    // Re-reads the row count and every cell (rows were inserted or deleted).
+    void syncRows();
+    // Re-reads one cell; col < 0 re-reads the whole row and its progress.
+    void syncCell(int row, int col);
+    void syncColumns();
+    // Images were replaced: repaint every icon.
+    void refreshIcons();
+
+  private:
+    struct Row {
+        std::vector<Cell> cells;
+        int progress = -1;
+    };
+    void readRow(int r);
+
+    ControlModel& model_;
+    std::string list_;
+    ImageCache& images_;
+    std::vector<std::string> headers_;
+    std::vector<Row> rows_;
+    int iconBox_ = 24;
+};
+
+class ListDelegate : public QStyledItemDelegate {
+  public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    void paint(QPainter* p, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+};
+
+class ListBoxView : public QTableView {
+    Q_OBJECT
+  public:
+    ListBoxView(ControlModel& model, std::string list, ImageCache& images, QWidget* parent = nullptr);
+
+    ListTableModel* listModel() const { return model_; }
+    // Column widths in pixels; -1 stretches that column.
+    void setColumnWidths(const std::vector<int>& widths);
+    void applyRowHeight(int px);
+    void selectModelRow(int row);
+
+  signals:
+    void rowRightClicked(int row, QPoint globalPos);
+    void rowDoubleClicked(int row);
+    void scrolledPastEnd();
+    void rowSelected(int row);
+
+  protected:
+    void wheelEvent(QWheelEvent* e) override;
+
+  private:
+    void applyColumnWidths();
+    ListTableModel* model_;
+    std::vector<int> widths_;
+    bool selecting_ = false;
+    bool inWheel_ = false;
+};
+
+}  // namespace mm::ui::qt

@@ -1,0 +1,236 @@
+#include "platform/ui/qt/main_window_view.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QCursor>
+#include <QMouseEvent>
+#include <QPropertyAnimation>
+#include <QTimer>
+#include <set>
+
+#include "platform/ui/qt/control_binder.h"
+#include "platform/ui/qt/list_box.h"
+#include "platform/ui/qt/menu_presenter.h"
+#include "platform/ui/qt/message_box.h"
+#include "platform/ui/qt/tip_popup.h"
+
+namespace mm::ui::qt {
+
+namespace {
+constexpr const char* kMainWindow = "窗口EX1";
+constexpr int kFadeMs = 180;
+// Closing never waits longer than this for the fade.
+constexpr int kCloseLimitMs = 600;
+}  // namespace
+
+MainWindowView::MainWindowView(ControlModel& model, EventDispatcher& events, QWidget* parent)
+    : QWidget(parent),
+      model_(model),
+      events_(events),
+      images_(model),
+      binder_(new ControlBinder(model, events, images_, this)),
+      menus_(new MenuPresenter(model, events, images_, this)),
+      boxes_(new MessageBoxHost(model, this)),
+      tip_(new TipPopup(this)),
+      poster_(this) {
+    setWindowTitle(QStringLiteral("MorvaneMusic"));
+    buildLayout();
+    binder_->bindWindow(kMainWindow, this);
+    connect(binder_->list("列表框_搜索"), &ListBoxView::rowRightClicked, this,
+            [this](int, QPoint at) { menus_->setAnchor(at); });
+    connect(binder_->list("列表框_下载"), &ListBoxView::rowRightClicked, this,
+            [this](int, QPoint at) { menus_->setAnchor(at); });
+    qApp->installEventFilter(this);
+
+    subscription_ = model_.subscribe([this](const Change& c) { onChange(c); });
+    binder_->applyAll();
+    for (const char* list : {"列表框_搜索", "列表框_下载"}) binder_->syncListRows(list);
+    for (const auto& [name, interval] : model_.timers()) applyTimer(name);
+    animationsSeen_ = model_.animations().size();
+}
+
+MainWindowView::~MainWindowView() {
+    qApp->removeEventFilter(this);
+    // unsubscribe waits for deliveries in flight, so none reaches a dead view.
+    model_.unsubscribe(subscription_);
+    poster_.close();
+}
+
+QWidget* MainWindowView::controlWidget(const std::string& name) const {
+    return binder_->widget(name);
+}
+
+QMenu* MainWindowView::openMenu(const std::string& menu) const {
+    return menus_->openMenu(menu);
+}
+
+QWidget* MainWindowView::tipWidget() const {
+    return tip_;
+}
+
+// ---- following the model
+
+void MainWindowView::onChange(const Change& c) {
+    std::lock_guard lk(inboxMu_);
+    const bool first = inbox_.empty();
+    inbox_.push_back(c);
+    // One queued flush per batch: a burst of writes from workers costs one pass.
+    if (first) poster_.post([this] { flushChanges(); });
+}
+
+void MainWindowView::flushChanges() {
+    std::vector<Change> batch;
+    {
+        std::lock_guard lk(inboxMu_);
+        batch.swap(inbox_);
+    }
+    if (batch.empty()) return;
+    std::set<std::string> images, combos, rowLists, properties, menus;
+    std::vector<Change> cells;
+    std::vector<std::string> popUps;
+    bool tip = false, animation = false;
+    for (const Change& c : batch) {
+        switch (c.what) {
+            case Change::What::Property:
+                properties.insert(c.control);
+                break;
+            case Change::What::Rows:
+                rowLists.insert(c.control);
+                break;
+            case Change::What::Cell:
+                cells.push_back(c);
+                break;
+            case Change::What::Combo:
+                combos.insert(c.control);
+                break;
+            case Change::What::Menu:
+                menus.insert(c.control);
+                break;
+            case Change::What::MenuPopUp:
+                if (popUps.empty() || popUps.back() != c.control) popUps.push_back(c.control);
+                break;
+            case Change::What::Tip:
+                tip = true;
+                break;
+            case Change::What::Animation:
+                animation = true;
+                break;
+            case Change::What::Image:
+                images.insert(c.control);
+                break;
+        }
+    }
+    for (const std::string& name : images) binder_->imageChanged(name);
+    for (const std::string& name : combos) binder_->rebuildCombo(name);
+    for (const std::string& name : rowLists) binder_->syncListRows(name);
+    for (const Change& c : cells) {
+        if (!rowLists.count(c.control)) binder_->syncListCell(c.control, c.row, c.col);
+    }
+    for (const std::string& name : properties) {
+        binder_->applyProperties(name);
+        if (model_.kind(name) == Kind::Timer) applyTimer(name);
+    }
+    if (!properties.empty()) placeOverlays();
+    for (const std::string& menu : menus) menus_->onItemsChanged(menu);
+    for (const std::string& menu : popUps) menus_->onPopUpChanged(menu);
+    if (tip) applyTip();
+    if (animation) applyAnimations();
+}
+
+void MainWindowView::applyTip() {
+    const Tip t = model_.tip();
+    if (!t.shown) {
+        tip_->hide();
+        return;
+    }
+    QString text = QString::fromStdString(t.text);
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    const int displayMs =
+        t.args.empty() ? 3000 : static_cast<int>(std::clamp<std::int64_t>(t.args[0], 0, 60000));
+    tip_->showTip(text, images_.named(t.picture), displayMs, QCursor::pos());
+}
+
+void MainWindowView::applyTimer(const std::string& name) {
+    const int interval = model_.interval(name);
+    QTimer*& timer = timers_[name];
+    if (!timer) {
+        timer = new QTimer(this);
+        connect(timer, &QTimer::timeout, this, [this, name] { binder_->fire(name, EventType::TimerTick); });
+    }
+    if (interval <= 0) {
+        timer->stop();
+    } else if (!timer->isActive() || timer->interval() != interval) {
+        timer->start(interval);
+    }
+}
+
+// ---- window animations and closing
+
+void MainWindowView::fade(double from, double to, int ms) {
+    if (!fader_) fader_ = new QPropertyAnimation(this, "windowOpacity", this);
+    fader_->stop();
+    fader_->setStartValue(from);
+    fader_->setEndValue(to);
+    fader_->setDuration(ms);
+    fader_->start();
+}
+
+void MainWindowView::showAnimated() {
+    setWindowOpacity(0.0);
+    show();
+    fade(0.0, 1.0, kFadeMs);
+}
+
+void MainWindowView::applyAnimations() {
+    const std::size_t n = model_.animations().size();
+    const bool fresh = n > animationsSeen_;
+    animationsSeen_ = n;
+    // The closing fade is already running; an opening one only makes sense on screen.
+    if (fresh && !closing_ && isVisible() && !(fader_ && fader_->state() == QAbstractAnimation::Running))
+        fade(0.3, 1.0, kFadeMs);
+}
+
+void MainWindowView::closeEvent(QCloseEvent* e) {
+    if (closeConfirmed_) {
+        e->accept();
+        return;
+    }
+    e->ignore();
+    if (closing_) return;
+    closing_ = true;
+    binder_->fire(kMainWindow, EventType::WindowClose, 0);
+    fade(windowOpacity(), 0.0, kFadeMs);
+    connect(fader_, &QPropertyAnimation::finished, this, &MainWindowView::finishClose, Qt::UniqueConnection);
+    QTimer::singleShot(kCloseLimitMs, this, &MainWindowView::finishClose);
+}
+
+void MainWindowView::finishClose() {
+    if (closeConfirmed_) return;
+    closeConfirmed_ = true;
+    tip_->hide();
+    close();
+}
+
+// ---- overlays and clicks outside the panels
+
+bool MainWindowView::eventFilter(QObject* obj, QEvent* e) {
+    if ((obj == content_ || obj == searchList_) && e->type() == QEvent::Resize) {
+        QTimer::singleShot(0, this, &MainWindowView::placeOverlays);
+    } else if (e->type() == QEvent::MouseButtonPress && obj->isWidgetType()) {
+        auto* target = static_cast<QWidget*>(obj);
+        const auto* me = static_cast<QMouseEvent*>(e);
+        // A press elsewhere in this window takes the activation from an open panel.
+        if (target->window() == this) {
+            for (auto& [name, panel] : panels_) {
+                if (!panel->isVisible() || panel == target || panel->isAncestorOf(target)) continue;
+                ulong& last = lastPress_[panel];
+                if (last == me->timestamp()) continue;  // the same press seen again by a parent
+                last = me->timestamp();
+                binder_->fire(name, EventType::ActivationChanged, 0);
+            }
+        }
+    }
+    return QWidget::eventFilter(obj, e);
+}
+
+}  // namespace mm::ui::qt

@@ -1,0 +1,36 @@
+#pragma once
+// Message boxes of the control model as modal dialogs on the GUI thread.
+#include <QDialog>
+#include <memory>
+
+#include "platform/ui/control_model.h"
+#include "platform/ui/qt/gui_poster.h"
+
+namespace mm::ui::qt {
+
+// One heading, one text, one button; the window title is the request's title.
+class MessageBoxDialog : public QDialog {
+    Q_OBJECT
+  public:
+    MessageBoxDialog(const MessageBoxRequest& req, QWidget* parent);
+};
+
+// Installs itself as the model's presenter. A worker that shows a box waits
+// until the user dismissed it; on the GUI thread the box runs at once. When
+// this object goes away, waiting workers are released and later boxes are
+// only logged by the model.
+class MessageBoxHost : public QObject {
+    Q_OBJECT
+  public:
+    MessageBoxHost(ControlModel& model, QWidget* owner);
+    ~MessageBoxHost() override;
+
+  private:
+    void present(const MessageBoxRequest& req);
+
+    ControlModel& model_;
+    QWidget* owner_;
+    GuiPoster poster_;
+};
+
+}  // namespace mm::ui::qt

@@ -1,0 +1,42 @@
+#include "platform/ui/qt/run_window.h"
+
+#include <QApplication>
+#include <QPixmap>
+
+#include "platform/ui/qt/main_window_view.h"
+#include "platform/ui/qt/qt_ui_thread.h"
+#include "platform/ui/qt/skin.h"
+
+namespace mm::ui::qt {
+
+namespace {
+MainWindowView* gMainWindow = nullptr;
+}  // namespace
+
+int RunQtWindow(int argc, char** argv, ControlModel& model,
+                const std::function<void(UiThread&, EventDispatcher&)>& startApp) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("MorvaneMusic"));
+    skin::Apply(app);
+    QtUiThread ui;
+    EventDispatcher events(ui);
+    int code = 0;
+    {
+        MainWindowView window(model, events);
+        gMainWindow = &window;
+        if (startApp) startApp(ui, events);
+        window.flushChanges();
+        window.showAnimated();
+        code = app.exec();
+        gMainWindow = nullptr;
+    }
+    return code;
+}
+
+bool SaveScreenshot(const QString& path, QWidget* widget) {
+    if (!widget) widget = gMainWindow;
+    if (!widget) return false;
+    return widget->grab().save(path, "PNG");
+}
+
+}  // namespace mm::ui::qt

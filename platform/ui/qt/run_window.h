@@ -1,0 +1,24 @@
+#pragma once
+// Entry points of the windowed program.
+#include <QString>
+#include <functional>
+
+#include "platform/ui/control_model.h"
+#include "platform/ui/events.h"
+
+class QWidget;
+
+namespace mm::ui::qt {
+
+// Creates the QApplication with the skin, the Qt UI thread, an event dispatcher
+// and the main window over `model`; runs `startApp` on the GUI thread (the
+// program's creation sequence: define handlers, load settings, post the
+// bootstrap) before the window is shown; then runs the event loop until the
+// window is closed. Returns the loop's exit code.
+int RunQtWindow(int argc, char** argv, ControlModel& model,
+                const std::function<void(UiThread&, EventDispatcher&)>& startApp);
+
+// Saves a picture of the widget (the whole main window by default) as PNG.
+bool SaveScreenshot(const QString& path, QWidget* widget = nullptr);
+
+}  // namespace mm::ui::qt
