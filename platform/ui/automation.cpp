@@ -14,23 +14,12 @@
 
 namespace mm::ui {
 
-using nlohmann::json;
+using json = nlohmann::ordered_json;
 
 namespace {
 
 constexpr int kDefaultWaitMs = 10'000;
 constexpr int kMaxSleepMs = 600'000;
-
-// Output shared by the command loop and the message-box presenter, which runs
-// on whatever thread shows a box. Detached when the session ends.
-struct OutputSink {
-    std::mutex mu;
-    std::ostream* out = nullptr;
-    void write(const json& j) {
-        std::lock_guard lk(mu);
-        if (out) *out << jsonLine(j) << '\n' << std::flush;
-    }
-};
 
 bool getString(const json& j, const char* key, std::string& out) {
     auto it = j.find(key);
@@ -71,9 +60,20 @@ std::string radioStem(const std::string& name) {
 
 }  // namespace
 
+// Output shared by the command loop and the message-box presenter, which runs
+// on whatever thread shows a box. Detached when the session ends.
+struct Automation::Sink {
+    std::mutex mu;
+    std::ostream* out = nullptr;
+    void write(const json& j) {
+        std::lock_guard lk(mu);
+        if (out) *out << jsonLine(j) << '\n' << std::flush;
+    }
+};
+
 struct Automation::Session {
     Automation& a;
-    std::shared_ptr<OutputSink> sink;
+    std::shared_ptr<Sink> sink;
     int errors = 0;
     bool closed = false;
 
@@ -274,14 +274,20 @@ Automation::Automation(ControlModel& model, EventDispatcher& events, Options opt
 Automation::Automation(ControlModel& model, EventDispatcher& events) : Automation(model, events, Options{}) {}
 Automation::~Automation() = default;
 
-int Automation::run(std::istream& in, std::ostream& out) {
-    auto sink = std::make_shared<OutputSink>();
+void Automation::reportMessageBoxes(std::ostream& out) {
+    auto sink = std::make_shared<Sink>();
     sink->out = &out;
-    Session s{*this, sink};
+    sink_ = sink;
     // Headless, a box is answered as soon as it is shown.
     model_.setMessageBoxPresenter([sink](const MessageBoxRequest& box) {
         sink->write({{"messagebox", messageBoxJson(box)}});
     });
+}
+
+int Automation::run(std::istream& in, std::ostream& out) {
+    if (!sink_ || sink_->out != &out) reportMessageBoxes(out);
+    std::shared_ptr<Sink> sink = sink_;
+    Session s{*this, sink};
     std::string line;
     while (!s.closed && std::getline(in, line)) s.handle(line);
     if (!s.closed) s.close();  // the end of input closes the window
@@ -291,6 +297,7 @@ int Automation::run(std::istream& in, std::ostream& out) {
         std::lock_guard lk(sink->mu);
         sink->out = nullptr;
     }
+    sink_.reset();
     return s.errors;
 }
 

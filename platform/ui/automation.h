@@ -28,13 +28,20 @@ class Automation {
     Automation(const Automation&) = delete;
     Automation& operator=(const Automation&) = delete;
 
-    // Reads commands until "close" or the end of input, which closes too. While
-    // it runs, every message box is written to `out` and answered at once.
-    // Returns the number of error lines written.
+    // From now on every message box is written to `out` and answered at once.
+    // Call before the program's start-up so that its boxes are reported too;
+    // run() does it otherwise.
+    void reportMessageBoxes(std::ostream& out);
+
+    // Reads commands until "close" or the end of input, which closes too.
+    // Returns the number of error lines written. Boxes are no longer reported
+    // once it returns.
     int run(std::istream& in, std::ostream& out);
 
   private:
+    struct Sink;
     struct Session;
+    std::shared_ptr<Sink> sink_;
     ControlModel& model_;
     EventDispatcher& events_;
     Options options_;

@@ -4,7 +4,7 @@
 
 namespace mm::ui {
 
-using nlohmann::json;
+using json = nlohmann::ordered_json;
 
 namespace {
 

@@ -1,5 +1,5 @@
 #pragma once
-// JSON pictures of controls, menus and message boxes for the automation output.
+// JSON pictures (members in a fixed order) of controls, menus and message boxes for the automation output.
 #include <nlohmann/json.hpp>
 #include <string>
 
@@ -7,11 +7,11 @@
 
 namespace mm::ui {
 
-nlohmann::json dumpControl(const ControlModel& model, const std::string& name);
-nlohmann::json dumpMenu(const ControlModel& model, const std::string& menu);
-nlohmann::json messageBoxJson(const MessageBoxRequest& box);
+nlohmann::ordered_json dumpControl(const ControlModel& model, const std::string& name);
+nlohmann::ordered_json dumpMenu(const ControlModel& model, const std::string& menu);
+nlohmann::ordered_json messageBoxJson(const MessageBoxRequest& box);
 
 // One output line: UTF-8 as is; bytes that are not UTF-8 become U+FFFD instead of failing.
-std::string jsonLine(const nlohmann::json& j);
+std::string jsonLine(const nlohmann::ordered_json& j);
 
 }  // namespace mm::ui

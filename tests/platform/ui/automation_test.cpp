@@ -252,5 +252,26 @@ TEST_F(AutomationTest, TextThatIsNotUtf8StillMakesAValidLine) {
     EXPECT_EQ(lines[0]["dump"]["text"].get<std::string>(), "bad \xEF\xBF\xBD( bytes");
 }
 
+TEST_F(AutomationTest, BoxesOfTheStartUpAreReportedWhenAskedForEarly) {
+    Automation automation(model, events);
+    std::ostringstream out;
+    automation.reportMessageBoxes(out);
+    ASSERT_TRUE(ui.RunOnUiThreadAndWait([&] {
+        model.messageBox({"code:886", "试听插件初始化失败", "好的", "窗口EX1"});
+    }));
+    std::istringstream in(R"({"op":"dump","control":"标签_状态"})");
+    EXPECT_EQ(automation.run(in, out), 0);
+    const std::string afterRun = out.str();
+    EXPECT_EQ(afterRun.substr(0, afterRun.find('\n')),
+              R"({"messagebox":{"title":"code:886","text":"试听插件初始化失败","button":"好的"}})");
+    // Dumps keep their members in a fixed order, the control's name first.
+    EXPECT_NE(afterRun.find("\n{\"dump\":{\"control\":\"标签_状态\",\"kind\":\"Label\","), std::string::npos);
+
+    // Once the session is over, boxes go back to returning silently.
+    model.messageBox({"code:404", "late", "好的", {}});
+    EXPECT_EQ(out.str(), afterRun);
+    EXPECT_EQ(model.messageBoxLog().size(), 2u);
+}
+
 }  // namespace
 }  // namespace mm::ui
