@@ -26,9 +26,9 @@ void StoreCover(app::AppContext& ctx, ListKind kind, unsigned generation, int ro
 
 }  // namespace
 
-void PostCoverTask(app::AppContext& ctx, ListKind kind, unsigned generation, int row, std::string url,
+bool PostCoverTask(app::AppContext& ctx, ListKind kind, unsigned generation, int row, std::string url,
                    std::function<void()> after) {
-    ctx.detailPool.Post([&ctx, kind, generation, row, url = std::move(url), after = std::move(after)] {
+    return ctx.detailPool.Post([&ctx, kind, generation, row, url = std::move(url), after = std::move(after)] {
         // A list replaced before this task started needs no picture at all.
         if (ctx.listGeneration.load() == generation) StoreCover(ctx, kind, generation, row, FetchCover(url));
         if (after) after();

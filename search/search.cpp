@@ -92,30 +92,49 @@ void SearchSession::FocusOut() {
 
 bool SearchSession::Stale(const Query& q) const { return ctx_.listGeneration.load() != q.generation; }
 
-bool SearchSession::OwnsControls(const Query& q) const {
-    std::lock_guard lk(mu_);
-    return last_.generation == q.generation;
-}
-
 void SearchSession::Post(const Query& q, int page) {
     auto self = shared_from_this();
     ctx_.searchPool.Post([self, q, page] { self->RunPage(q, page); });
 }
 
+void SearchSession::PageStarted() {
+    std::lock_guard lk(stateMu_);
+    ++runningPages_;
+    ShowSearching(ctx_.ui, true);
+}
+
+void SearchSession::PageEnded() {
+    std::lock_guard lk(stateMu_);
+    --runningPages_;
+    UpdateControls();
+}
+
+void SearchSession::CoverDone() {
+    std::lock_guard lk(stateMu_);
+    --pendingCovers_;
+    UpdateControls();
+}
+
+void SearchSession::UpdateControls() {
+    // At most two covers still on their way (the one just done included)
+    // counts as done: a stalled picture need not hold the search box.
+    if (runningPages_ == 0 && pendingCovers_ <= 1) ShowSearching(ctx_.ui, false);
+}
+
 void SearchSession::RunPage(const Query& q, int page) {
     auto& ui = ctx_.ui;
     if (Stale(q)) return;  // superseded before it started: nothing was shown for it
-    ShowSearching(ui, true);
+    PageStarted();
 
     // No lock is held here: a slow or dead server must not stall the list.
     SearchReply reply = ParseSearchReply(FetchPage(q.address, q.keyword, page));
 
     if (Stale(q)) {
-        if (OwnsControls(q)) ShowSearching(ui, false);
+        PageEnded();
         return;
     }
     if (reply.verdict != SearchVerdict::kOk) {
-        ShowSearching(ui, false);
+        PageEnded();
         if (reply.verdict == SearchVerdict::kNotJson) {
             ui.messageBox({"code:404", std::string("搜索失败") + kTryAnotherSource, "好的", app::kWindow});
         } else {
@@ -124,49 +143,43 @@ void SearchSession::RunPage(const Query& q, int page) {
         }
         return;
     }
-    AppendAndList(q, page, reply.tracks);
+    AppendAndList(q, reply.tracks);
+    PageEnded();
 }
 
-void SearchSession::AppendAndList(const Query& q, int page, std::vector<TrackRecord>& tracks) {
-    (void)page;  // rows are appended: row r always shows record r, whatever the page size
+void SearchSession::AppendAndList(const Query& q, std::vector<TrackRecord>& tracks) {
     auto& ui = ctx_.ui;
     int total = 0;
     {
         ListLockGuard lock(ctx_.listLock, kTaskLockWait);
-        if (!lock || Stale(q)) {
-            if (OwnsControls(q)) ShowSearching(ui, false);
-            return;
-        }
+        if (!lock || Stale(q)) return;
+        // Rows are appended, so row r always shows record r whatever a page holds.
         for (auto& t : tracks) {
             ctx_.searchResults.push_back(std::move(t));
             ui.insertRow(app::kResultList, -1);
         }
         total = static_cast<int>(ctx_.searchResults.size());
     }
-    if (total == 0) {
-        ShowSearching(ui, false);
-        return;
-    }
 
     auto self = shared_from_this();
-    auto afterCover = [self, q] {
-        // The last covers of the newest search give the controls back.
-        if (self->ctx_.detailPool.Busy() <= 2 && self->OwnsControls(q)) ShowSearching(self->ctx_.ui, false);
-    };
     // Every row is written again, the earlier pages' too, and their covers fetched again.
     for (int r = 1; r <= total; ++r) {
         std::string coverUrl;
         {
             ListLockGuard lock(ctx_.listLock, kTaskLockWait);
-            if (!lock || Stale(q) || r > static_cast<int>(ctx_.searchResults.size())) {
-                if (OwnsControls(q)) ShowSearching(ui, false);
-                return;
-            }
+            if (!lock || Stale(q) || r > static_cast<int>(ctx_.searchResults.size())) return;
             const TrackRecord& t = ctx_.searchResults[static_cast<size_t>(r - 1)];
             WriteResultRow(ui, r, t);
             coverUrl = t.coverUrl;
         }
-        PostCoverTask(ctx_, ListKind::kSearchResults, q.generation, r, std::move(coverUrl), afterCover);
+        {
+            std::lock_guard lk(stateMu_);
+            ++pendingCovers_;
+        }
+        if (!PostCoverTask(ctx_, ListKind::kSearchResults, q.generation, r, std::move(coverUrl),
+                           [self] { self->CoverDone(); })) {
+            CoverDone();  // the pool is gone (closing): nothing will report back
+        }
     }
 }
 

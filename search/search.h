@@ -33,6 +33,11 @@ void ShowSearching(ui::ControlModel& ui, bool on);
 // One user's searches over the life of the window. New searches supersede
 // older ones: a task of an older search writes nothing into the list and
 // shows no message.
+//
+// The search controls stay disabled while any page task runs and until all
+// but the last two cover tasks have finished. Both are counted here, older
+// searches' too, so the controls come back exactly once everything settles,
+// whichever search finishes last.
 class SearchSession : public std::enable_shared_from_this<SearchSession> {
 public:
     explicit SearchSession(app::AppContext& ctx) : ctx_(ctx) {}
@@ -53,16 +58,23 @@ private:
         std::string address;  // the source it went to
     };
     void RunPage(const Query& q, int page);
-    void AppendAndList(const Query& q, int page, std::vector<TrackRecord>& tracks);
+    void AppendAndList(const Query& q, std::vector<TrackRecord>& tracks);
     bool Stale(const Query& q) const;
-    // The controls' searching state belongs to the newest search only.
-    bool OwnsControls(const Query& q) const;
     void Post(const Query& q, int page);
+    void PageStarted();
+    void PageEnded();
+    void CoverDone();
+    // Call with stateMu_ held.
+    void UpdateControls();
 
     app::AppContext& ctx_;
     mutable std::mutex mu_;
     Query last_;
     bool searched_ = false;
+
+    std::mutex stateMu_;
+    int runningPages_ = 0;
+    int pendingCovers_ = 0;
 };
 
 }  // namespace mm::search

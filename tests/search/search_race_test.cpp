@@ -55,6 +55,14 @@ protected:
         }
         return titles;
     }
+    // Until the server has seen n search requests.
+    bool WaitForSearchRequests(int n) {
+        for (int i = 0; i < 3000; ++i) {
+            if (SearchRequests() >= n) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return false;
+    }
     bool WaitForRows(int n) {
         for (int i = 0; i < 3000; ++i) {
             if (model.rowCount(app::kResultList) >= n) return true;
@@ -71,7 +79,8 @@ TEST_F(SearchRace, SlowOlderSearchNeverLandsInTheNewerList) {
     slow.delay_ms = 800;
     slow.times = 1;  // only the first search is slow
     FailSearches(slow);
-    StartSearch("晴天");     // matches song 1, answered last
+    StartSearch("晴天");  // matches song 1, answered last
+    ASSERT_TRUE(WaitForSearchRequests(1));
     StartSearch("Morning");  // matches song 2
     ASSERT_TRUE(WaitIdle());
     EXPECT_EQ(SearchRequests(), 2);
@@ -90,6 +99,7 @@ TEST_F(SearchRace, AFailingOlderSearchShowsNothing) {
     slowBroken.times = 1;
     FailSearches(slowBroken);
     StartSearch("demo");
+    ASSERT_TRUE(WaitForSearchRequests(1));
     StartSearch("Morning");
     ASSERT_TRUE(WaitIdle());
     EXPECT_TRUE(MessageBoxes().empty()) << "nobody waits for the old search any more";
@@ -100,7 +110,9 @@ TEST_F(SearchRace, AFailingOlderSearchShowsNothing) {
 TEST_F(SearchRace, NewSearchWhileCoversStillArrive) {
     StartProgram();
     democat::Fault slowCovers;
-    slowCovers.delay_ms = 150;
+    // The first covers of the old list arrive after the new list's own.
+    slowCovers.delay_ms = 1000;
+    slowCovers.times = 5;
     catalogue.faults().Set(Endpoint::kCover, slowCovers);
     StartSearch("demo");
     ASSERT_TRUE(WaitForRows(20));  // rows listed, covers still on their way
