@@ -129,6 +129,30 @@ TEST_F(SearchRace, NewSearchWhileCoversStillArrive) {
     EXPECT_TRUE(SearchControlsIdle());
 }
 
+TEST_F(SearchRace, ListReplacedByAnImportWhileSearching) {
+    StartProgram();
+    democat::Fault slow;
+    slow.delay_ms = 800;
+    FailSearches(slow);
+    StartSearch("demo");
+    ASSERT_TRUE(WaitForSearchRequests(1));
+    // What a playlist import does to the list, done while the search waits.
+    OnUi([this] {
+        search::ListLockGuard lock(ctx->listLock);
+        ++ctx->listGeneration;
+        ctx->playlist.assign(2, search::TrackRecord{});
+        ctx->playlistMode = true;
+        model.deleteRow(app::kResultList, -1);
+        model.insertRow(app::kResultList, -1);
+        model.insertRow(app::kResultList, -1);
+    });
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_EQ(model.rowCount(app::kResultList), 2) << "the search wrote into the playlist's list";
+    EXPECT_TRUE(ctx->searchResults.empty());
+    EXPECT_TRUE(MessageBoxes().empty());
+    EXPECT_TRUE(SearchControlsIdle()) << "the replaced search must still give the controls back";
+}
+
 TEST_F(SearchRace, ManySearchesPagesAndRowClicksInARow) {
     StartProgram();
     const char* keywords[] = {"demo", "Night", "林小雨", "Blue", "demo", "城市"};
