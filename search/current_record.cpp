@@ -18,9 +18,13 @@ double RoundedSize(const std::string& sizeText) {
 
 }  // namespace
 
-bool HasSize(const std::string& sizeText) { return std::fabs(RoundedSize(sizeText)) > 0.0000001; }
+bool HasSize(const std::string& sizeText) {
+    return std::fabs(RoundedSize(sizeText)) > 0.0000001;
+}
 
-std::string PanelSize(const std::string& sizeText) { return SizeText(RoundedSize(sizeText)); }
+std::string PanelSize(const std::string& sizeText) {
+    return SizeText(RoundedSize(sizeText));
+}
 
 TrackRecord CompleteRecord(TrackRecord track) {
     track.title = TrimBlanks(track.title);

@@ -31,7 +31,9 @@ std::string TrimBlanks(std::string_view text) {
     return std::string(text);
 }
 
-std::string RowNumber(int row) { return (row >= 0 && row <= 9 ? "0" : "") + std::to_string(row); }
+std::string RowNumber(int row) {
+    return (row >= 0 && row <= 9 ? "0" : "") + std::to_string(row);
+}
 
 std::string ShortenForCell(std::string_view text, std::size_t limit) {
     const std::size_t width = sys::gbkWidth(text);

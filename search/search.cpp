@@ -87,10 +87,13 @@ void SearchSession::FocusIn() {
 }
 
 void SearchSession::FocusOut() {
-    if (TrimBlanks(ctx_.ui.text(app::kSearchBox)).empty()) ctx_.ui.setText(app::kSearchBox, kSearchPlaceholder);
+    if (TrimBlanks(ctx_.ui.text(app::kSearchBox)).empty())
+        ctx_.ui.setText(app::kSearchBox, kSearchPlaceholder);
 }
 
-bool SearchSession::Stale(const Query& q) const { return ctx_.listGeneration.load() != q.generation; }
+bool SearchSession::Stale(const Query& q) const {
+    return ctx_.listGeneration.load() != q.generation;
+}
 
 void SearchSession::Post(const Query& q, int page) {
     auto self = shared_from_this();

@@ -39,7 +39,7 @@ void ShowSearching(ui::ControlModel& ui, bool on);
 // searches' too, so the controls come back exactly once everything settles,
 // whichever search finishes last.
 class SearchSession : public std::enable_shared_from_this<SearchSession> {
-public:
+  public:
     explicit SearchSession(app::AppContext& ctx) : ctx_(ctx) {}
 
     // UI thread. Lists page 1 of the search box's text on the current source.
@@ -51,7 +51,7 @@ public:
     void FocusIn();
     void FocusOut();
 
-private:
+  private:
     struct Query {
         unsigned generation = 0;
         std::string keyword;  // trimmed

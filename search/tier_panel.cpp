@@ -12,7 +12,8 @@ namespace {
 
 constexpr const char* kNoResource = "无资源";
 constexpr std::array<const char*, 3> kTierNames = {"标准音质", "高品音质", "无损音质"};
-constexpr std::array<const char*, 3> kButtonPrefixes = {"标准音质 128K - ", "高品音质 320K - ", "无损音质 FLAC - "};
+constexpr std::array<const char*, 3> kButtonPrefixes = {"标准音质 128K - ", "高品音质 320K - ",
+                                                        "无损音质 FLAC - "};
 constexpr std::array<const char*, 3> kButtons = {app::kTierButtonStandard, app::kTierButtonHigh,
                                                  app::kTierButtonLossless};
 constexpr std::array<int, 3> kSubmenuIds = {kMenuTierStandard, kMenuTierHigh, kMenuTierLossless};
@@ -50,7 +51,8 @@ void PrepareTierSubmenu(app::AppContext& ctx) {
     for (int tier = 0; tier < 3; ++tier) {
         const bool available = HasSize(track->size[tier]);
         ctx.ui.setMenuItemDisabled(app::kTrackMenu, kSubmenuIds[tier], !available);
-        ctx.ui.setMenuItemText(app::kTrackMenu, kSubmenuIds[tier], available ? kTierNames[tier] : kNoResource);
+        ctx.ui.setMenuItemText(app::kTrackMenu, kSubmenuIds[tier],
+                               available ? kTierNames[tier] : kNoResource);
     }
 }
 

@@ -46,7 +46,7 @@ void PopUp(app::AppContext& ctx, const char* menu) {
 void SearchByField(app::AppContext& ctx, int id) {
     auto track = ReadCurrentRecord(ctx, ctx.currentRow);
     if (!track) return;
-    const std::string& field = id == kMenuSearchTitle ? track->title
+    const std::string& field = id == kMenuSearchTitle    ? track->title
                                : id == kMenuSearchSinger ? track->singer
                                                          : track->album;
     ctx.ui.setText(app::kSearchBox, field);

@@ -1,10 +1,11 @@
 // Row numbers, shortened cells, trimming and the record a command acts on.
+#include "search/list_text.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "search/current_record.h"
-#include "search/list_text.h"
 
 namespace mm::search {
 namespace {

@@ -15,7 +15,7 @@ using ui::EventType;
 using namespace search;
 
 class MenuFlow : public SearchFlow {
-protected:
+  protected:
     void OpenMenuOn(int row0) {
         RightClickRow(row0);
         Fire(app::kTrackMenu, EventType::MenuAboutToShow, kMenuDownloadOne);
@@ -135,8 +135,9 @@ TEST_F(MenuFlow, SearchByTitleSingerAndAlbum) {
     Menu(app::kTrackMenu, kMenuSearchSinger);
     ASSERT_TRUE(WaitIdle());
     EXPECT_EQ(model.text(app::kSearchBox), "林小雨 周子墨");
-    EXPECT_NE(LastSearchTarget().find("name=%E6%9E%97%E5%B0%8F%E9%9B%A8%20%E5%91%A8%E5%AD%90%E5%A2%A8&page=1"),
-              std::string::npos);
+    EXPECT_NE(
+        LastSearchTarget().find("name=%E6%9E%97%E5%B0%8F%E9%9B%A8%20%E5%91%A8%E5%AD%90%E5%A2%A8&page=1"),
+        std::string::npos);
 
     Search("Back");
     RightClickRow(0);

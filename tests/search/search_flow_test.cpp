@@ -100,7 +100,8 @@ TEST_F(SearchFlow, LongSingerAndAlbumAreShortenedInTheirCells) {
     // end inside the 13th character, so 12 characters remain.
     EXPECT_EQ(model.cellText(app::kResultList, 0, 2), "周杰伦与他的朋友们超级乐...");
     EXPECT_EQ(model.cellText(app::kResultList, 0, 3), "一个非常非常长的专辑...");
-    EXPECT_EQ(ctx->searchResults[0].singer, "周杰伦与他的朋友们超级乐队合唱团 ") << "the record keeps it whole";
+    EXPECT_EQ(ctx->searchResults[0].singer, "周杰伦与他的朋友们超级乐队合唱团 ")
+        << "the record keeps it whole";
 }
 
 TEST_F(SearchFlow, FailuresShowTheirMessageAndKeepTheRows) {
@@ -168,7 +169,8 @@ TEST_F(SearchFlow, SearchingStateWhileTheRequestRuns) {
     FailSearches(slow);
     model.setText(app::kSearchBox, "Morning");
     Click(app::kSearchButton);
-    for (int i = 0; i < 100 && !model.visible(app::kLoading); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    for (int i = 0; i < 100 && !model.visible(app::kLoading); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     EXPECT_TRUE(model.visible(app::kLoading));
     EXPECT_TRUE(model.disabled(app::kSearchBox));
     EXPECT_TRUE(model.disabled(app::kSearchButton));
@@ -234,8 +236,8 @@ TEST_F(SearchFlow, FivePageScrollReusesConnections) {
     EXPECT_TRUE(SearchControlsIdle());
     const int covers = catalogue.stats().Count(Endpoint::kCover) - coversBefore;
     const int connections = catalogue.stats().Connections() - connectionsBefore;
-    std::printf("5-page scroll: %d search requests, %d cover requests, %d TCP connections\n", SearchRequests(), covers,
-                connections);
+    std::printf("5-page scroll: %d search requests, %d cover requests, %d TCP connections\n",
+                SearchRequests(), covers, connections);
     RecordProperty("cover_requests", covers);
     RecordProperty("tcp_connections", connections);
     EXPECT_GT(covers, 150);

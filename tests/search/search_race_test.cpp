@@ -18,7 +18,7 @@ using democat::Endpoint;
 using ui::EventType;
 
 class SearchRace : public SearchFlow {
-protected:
+  protected:
     // Queues a search without waiting for the UI thread.
     void StartSearch(const std::string& keyword) {
         OnUi([this, keyword] {

@@ -1,10 +1,11 @@
 // Reply texts of the catalogue turned into track records.
+#include "search/search_reply.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "platform/net/jmap.h"
-#include "search/search_reply.h"
 
 namespace mm::search {
 namespace {
@@ -35,7 +36,8 @@ TEST(SearchReply, VerdictsFollowCodeThenMessage) {
     EXPECT_EQ(busy.verdict, SearchVerdict::kServerError) << "500 wins even over the success text";
     EXPECT_EQ(busy.msg, "搜索成功");
 
-    auto refused = ParseSearchReply(Envelope(200, "没有找到", "[" + Item("a", "[]", "b", "1", "1", "1") + "]"));
+    auto refused =
+        ParseSearchReply(Envelope(200, "没有找到", "[" + Item("a", "[]", "b", "1", "1", "1") + "]"));
     EXPECT_EQ(refused.verdict, SearchVerdict::kRefused);
     EXPECT_EQ(refused.msg, "没有找到");
     EXPECT_TRUE(refused.tracks.empty());
@@ -86,10 +88,11 @@ TEST(SearchReply, SizeTextRounding) {
 }
 
 TEST(SearchReply, SingersAlbumsAndFilteredTitles) {
-    auto r = ParseSearchReply(Envelope(
-        200, "搜索成功",
-        "[" + Item("AC/DC \\\\ \\\"Live\\\"", "[\"林小雨\",\"周子墨\"]", "A/B", "1", "0", "0") + "," +
-            Item("solo", "[]", "", "1", "0", "0") + "," + Item("x", "\"not a list\"", "y", "1", "0", "0") + "]"));
+    auto r = ParseSearchReply(
+        Envelope(200, "搜索成功",
+                 "[" + Item("AC/DC \\\\ \\\"Live\\\"", "[\"林小雨\",\"周子墨\"]", "A/B", "1", "0", "0") +
+                     "," + Item("solo", "[]", "", "1", "0", "0") + "," +
+                     Item("x", "\"not a list\"", "y", "1", "0", "0") + "]"));
     ASSERT_EQ(r.tracks.size(), 3u);
     EXPECT_EQ(r.tracks[0].title, "AC*DC * *Live*");
     EXPECT_EQ(r.tracks[0].singer, "林小雨 周子墨 ") << "each name followed by one space";

@@ -45,7 +45,7 @@ QString ShotPath(const char* name) {
 }
 
 class SearchScreenshots : public SearchFlow {
-protected:
+  protected:
     static void SetUpTestSuite() {
         if (qApp) return;
         static int argc = 1;
@@ -91,7 +91,8 @@ TEST_F(SearchScreenshots, ResultsTrackMenuAndTierPanel) {
 
     Fire(app::kResultList, EventType::RowRightClick, 2);
     Fire(app::kTrackMenu, EventType::MenuAboutToShow, search::kMenuDownloadOne);
-    ASSERT_TRUE(PumpUntil([&] { return view->openMenu(app::kTrackMenu) && view->openMenu(app::kTrackMenu)->isVisible(); }));
+    ASSERT_TRUE(PumpUntil(
+        [&] { return view->openMenu(app::kTrackMenu) && view->openMenu(app::kTrackMenu)->isVisible(); }));
     QMenu* menu = view->openMenu(app::kTrackMenu);
     QMenu* tiers = nullptr;
     for (QAction* a : menu->actions()) {

@@ -12,7 +12,8 @@ std::string SearchReplyText(const std::vector<FakeSong>& songs, int code, const 
     for (const auto& s : songs) {
         nlohmann::json quality;
         for (int t = 0; t < 3; ++t) {
-            quality[keys[t]] = {{"size", s.sizes[t]}, {"mid", s.mids[t]}, {"pmid", s.mids[t].empty() ? "" : "p"}};
+            quality[keys[t]] = {
+                {"size", s.sizes[t]}, {"mid", s.mids[t]}, {"pmid", s.mids[t].empty() ? "" : "p"}};
         }
         data.push_back({{"name", s.name},
                         {"singer", s.singers},

@@ -21,10 +21,11 @@ struct FakeSong {
     std::string time = "03:00";
 };
 
-std::string SearchReplyText(const std::vector<FakeSong>& songs, int code = 200, const std::string& msg = "搜索成功");
+std::string SearchReplyText(const std::vector<FakeSong>& songs, int code = 200,
+                            const std::string& msg = "搜索成功");
 
 class SearchFlow : public FlowFixture {
-protected:
+  protected:
     // Every following search answers `body` (until cleared).
     void AnswerSearchesWith(const std::string& body, int times = -1);
     void FailSearches(democat::Fault f) { catalogue.faults().Set(democat::Endpoint::kSearch, std::move(f)); }
@@ -41,7 +42,7 @@ protected:
     std::vector<std::pair<int, int>> Downloads() const;
     std::vector<std::string> ActionLog() const;
 
-private:
+  private:
     mutable std::mutex actionMu_;
     std::vector<std::pair<int, int>> downloads_;
     std::vector<std::string> actions_;

@@ -17,7 +17,7 @@ namespace {
 using democat::Endpoint;
 
 class BootstrapFlow : public FlowFixture {
-protected:
+  protected:
     void SetNotice(const std::string& version, const std::string& web = {}, const std::string& web2 = {},
                    const std::string& msg = {}, bool update = false, const std::string& code = "200") {
         democat::UpdateNotice n;
@@ -77,7 +77,8 @@ TEST_F(BootstrapFlow, FillsSelectorSubmenuImportEntriesAndReports) {
 
     auto reports = catalogue.stats().ReportBodies();
     ASSERT_EQ(reports.size(), 1u);
-    EXPECT_TRUE(std::regex_match(reports[0], std::regex(R"(plat=pcmv&device=\(1\.1\)[0-9A-F]{16})"))) << reports[0];
+    EXPECT_TRUE(std::regex_match(reports[0], std::regex(R"(plat=pcmv&device=\(1\.1\)[0-9A-F]{16})")))
+        << reports[0];
     EXPECT_TRUE(OpenedUrls().empty());
 }
 
@@ -109,7 +110,8 @@ TEST_F(BootstrapFlow, OlderVersionStillGetsTheNoticeWithPagesAroundIt) {
     EXPECT_EQ(boxes[0].text, "第一行\r\n第二行\r\n");
     EXPECT_EQ(boxes[0].button, "OK");
     EXPECT_EQ(boxes[0].owner, app::kWindow);
-    EXPECT_EQ(OpenedUrls(), (std::vector<std::string>{"http://web2.example/news#top", "https://web.example/get?v=2"}));
+    EXPECT_EQ(OpenedUrls(),
+              (std::vector<std::string>{"http://web2.example/news#top", "https://web.example/get?v=2"}));
     ASSERT_EQ(urlsAtBox.size(), 1u);
     EXPECT_EQ(urlsAtBox[0], 1u) << "web2 opens before the notice, web after it";
     EXPECT_EQ(exitCode, -1);
