@@ -51,7 +51,10 @@ std::unique_ptr<UrlSource> UrlSource::Start(const std::string& url, uint64_t off
     curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(options.connect_timeout.count()));
     curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, WriteCb);
     curl_easy_setopt(e, CURLOPT_WRITEDATA, t.get());
-    if (offset > 0) curl_easy_setopt(e, CURLOPT_RESUME_FROM_LARGE, static_cast<curl_off_t>(offset));
+    // A plain range rather than a resume: curl gives up a resume that the
+    // server ignores, while we can skip the bytes ourselves.
+    std::string range = std::to_string(offset) + "-";
+    if (offset > 0) curl_easy_setopt(e, CURLOPT_RANGE, range.c_str());
     curl_multi_add_handle(multi, e);
 
     src->multi_ = multi;

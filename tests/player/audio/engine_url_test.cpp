@@ -214,6 +214,29 @@ TEST_F(EngineUrlTest, AddressesThatGiveNoAudio) {
     EXPECT_EQ(engine_->LastStream(), h);
 }
 
+TEST_F(EngineUrlTest, OffsetSkipsLeadingBytesWithOrWithoutRangeSupport) {
+    std::vector<uint8_t> prefixed = tagged_;
+    prefixed.insert(prefixed.begin(), 1000, 0x55);
+    server_.Serve("/ranged.mp3", prefixed, Mode::kLength);  // answers a range with 206
+    server_.Serve("/whole.mp3", prefixed, Mode::kLength);
+    // This one ignores ranges: 200 and the whole file.
+    server_.server().set_pre_routing_handler([](const httplib::Request& req, httplib::Response&) {
+        if (req.path == "/whole.mp3") const_cast<httplib::Request&>(req).ranges.clear();
+        return httplib::Server::HandlerResponse::Unhandled;
+    });
+    for (const char* path : {"/ranged.mp3", "/whole.mp3"}) {
+        SCOPED_TRACE(path);
+        Handle h = engine_->StreamCreateURL(server_.Url(path), 1000);
+        ASSERT_NE(h, 0u);
+        EXPECT_EQ(engine_->GetLength(h), kFrames * 4);
+        EXPECT_EQ(engine_->FreeStream(h), 1);
+    }
+    // Memory and files take the same offset.
+    Handle m = engine_->StreamCreate({}, prefixed, {}, 1000);
+    ASSERT_NE(m, 0u);
+    EXPECT_EQ(engine_->GetLength(m), kFrames * 4);
+}
+
 TEST_F(EngineUrlTest, FlacOverTheNetwork) {
     auto flac = testing::ReadFile(testing::MakeFlac(dir_, "n.flac", 44100, 2, 44100 * 3));
     server_.Serve("/n.flac", flac, Mode::kChunked);
