@@ -85,6 +85,11 @@ void RunDownloadJob(app::AppContext& ctx, int downloadRow, int trackRow, unsigne
     client.SetTag(downloadRow);
 
     std::string folder = SaveFolderWithSlash(ctx);
+    if (folder.empty()) {
+        // Never a name relative to wherever the program was started.
+        SetRowStatus(ctx, downloadRow, kStatusFailed, app::kImgStatusFailed);
+        return;
+    }
     std::string base = BaseName(rec->title, rec->singer, app::NamingScheme(ctx));
     std::string ext = SafeExtension(rec->fileType);
     TargetFiles& targets = TargetFiles::Shared();

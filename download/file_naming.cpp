@@ -4,9 +4,23 @@
 
 namespace mm::download {
 
+namespace {
+
+// The file-name filter, plus NUL: a name must not end early when handed to the
+// system.
+std::string NamePart(const std::string& text) {
+    std::string out = app::FileNameFilter(text);
+    for (char& c : out) {
+        if (c == '\0') c = '-';
+    }
+    return out;
+}
+
+}  // namespace
+
 std::string BaseName(const std::string& title, const std::string& singer, int scheme) {
-    std::string t = app::FileNameFilter(title);
-    std::string s = app::FileNameFilter(singer);
+    std::string t = NamePart(title);
+    std::string s = NamePart(singer);
     switch (scheme) {
         case 1: return s + " - " + t;
         case 2: return t;
@@ -14,13 +28,7 @@ std::string BaseName(const std::string& title, const std::string& singer, int sc
     }
 }
 
-std::string SafeExtension(const std::string& type) {
-    std::string ext = app::FileNameFilter(type);
-    for (char& c : ext) {
-        if (c == '\0') c = '-';
-    }
-    return FitName(ext, "", 16);
-}
+std::string SafeExtension(const std::string& type) { return FitName(NamePart(type), "", 16); }
 
 std::string DateTimeSuffix(const std::tm& t) {
     std::string s = std::to_string(t.tm_year + 1900) + "年" + std::to_string(t.tm_mon + 1) + "月" +

@@ -30,6 +30,8 @@ TEST(FileNaming, EveryForbiddenCharacterBecomesOneDash) {
     EXPECT_EQ(BaseName("AC/DC: Live?", "X ", 0), "AC-DC- Live- - X ");
     EXPECT_EQ(BaseName("a/b\\c\"d:e<f>g|h*i?j", "", 2), "a-b-c-d-e-f-g-h-i-j");
     EXPECT_EQ(BaseName("Pipe|Less<More>", "A/B", 1), "A-B - Pipe-Less-More-");
+    // A NUL would end the name early when it reaches the system.
+    EXPECT_EQ(BaseName(std::string("a\0b", 3), "", 2), "a-b");
 }
 
 TEST(FileNaming, ExtensionKeepsCaseButCannotLeaveTheFolder) {
