@@ -237,7 +237,7 @@ struct Automation::Session {
     void handle(const std::string& line) {
         if (line.find_first_not_of(" \t\r") == std::string::npos) return;
         json j = json::parse(line, nullptr, false);
-        if (j.is_discarded()) return error("not JSON: " + line);
+        if (j.is_discarded()) return error("not JSON: " + line.substr(0, 200));
         if (!j.is_object()) return error("a command is a JSON object");
         std::string op;
         if (!getString(j, "op", op)) return error("needs \"op\" (text)");
