@@ -81,11 +81,6 @@ bool PoolsEnded(mm::app::AppContext& ctx) {
 }
 
 int RunAutomation(mm::app::AppContext& ctx, mm::ui::HeadlessUiThread& ui) {
-    ui.Start();
-    mm::ui::RunAndWait(ui, [&] {
-        mm::app::RegisterHandlers(ctx);
-        mm::app::RunCreationSequence(ctx);
-    });
     mm::ui::Automation::Options options;
     options.waitIdle = [&](int ms) {
         auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
@@ -101,10 +96,17 @@ int RunAutomation(mm::app::AppContext& ctx, mm::ui::HeadlessUiThread& ui) {
         return false;
     };
     mm::ui::Automation automation(ctx.ui, ctx.events, options);
+    // Message boxes of the creation sequence are reported too.
+    automation.reportMessageBoxes(std::cout);
+    ui.Start();
+    mm::ui::RunAndWait(ui, [&] {
+        mm::app::RegisterHandlers(ctx);
+        mm::app::RunCreationSequence(ctx);
+    });
     int rc = automation.run(std::cin, std::cout);
     mm::ui::RunAndWait(ui, [&] { mm::app::RunClosing(ctx); });
     ui.Stop();
-    return rc;
+    return rc == 0 ? 0 : 1;
 }
 
 }  // namespace
