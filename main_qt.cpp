@@ -28,7 +28,7 @@ int RunMainWindow(int argc, char** argv, mm::ui::ControlModel& model,
                   const std::function<void(mm::app::AppContext&)>& wire) {
     std::unique_ptr<QtPump> pump;
     std::unique_ptr<mm::app::AppContext> ctx;
-    return mm::ui::qt::RunQtWindow(argc, argv, model, [&](mm::ui::UiThread& ui, mm::ui::EventDispatcher& events) {
+    int rc = mm::ui::qt::RunQtWindow(argc, argv, model, [&](mm::ui::UiThread& ui, mm::ui::EventDispatcher& events) {
         pump = std::make_unique<QtPump>(ui);
         ctx = std::make_unique<mm::app::AppContext>(model, events, pump.get());
         wire(*ctx);
@@ -41,4 +41,9 @@ int RunMainWindow(int argc, char** argv, mm::ui::ControlModel& model,
         mm::app::RegisterHandlers(*ctx);
         mm::app::RunCreationSequence(*ctx);
     });
+    // Tasks that outlived the window may still hold the context; the process
+    // ends right after this, so it is left to the end instead of destroyed.
+    (void)ctx.release();
+    (void)pump.release();
+    return rc;
 }
