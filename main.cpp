@@ -6,6 +6,8 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <deque>
+#include <mutex>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -94,6 +96,19 @@ int RunAutomation(mm::app::AppContext& ctx, mm::ui::HeadlessUiThread& ui) {
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
         return false;
+    };
+    // The folder chooser answers what the script said last ("folder" op).
+    auto folders = std::make_shared<std::pair<std::mutex, std::deque<std::string>>>();
+    options.answerFolder = [folders](const std::string& path) {
+        std::lock_guard lk(folders->first);
+        folders->second.push_back(path);
+    };
+    ctx.shell.chooseFolder = [folders](const std::string&) {
+        std::lock_guard lk(folders->first);
+        if (folders->second.empty()) return std::string();
+        std::string path = folders->second.front();
+        folders->second.pop_front();
+        return path;
     };
     mm::ui::Automation automation(ctx.ui, ctx.events, options);
     // Message boxes of the creation sequence are reported too.

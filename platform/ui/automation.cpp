@@ -228,6 +228,12 @@ struct Automation::Session {
         write({{"messages", std::move(boxes)}});
     }
     void opClose(const json&) { close(); }
+    void opFolder(const json& c) {
+        std::string path;
+        if (!getString(c, "path", path)) return error("\"folder\" needs \"path\" (text; \"\" cancels)");
+        if (!a.options_.answerFolder) return error("this program has no folder chooser");
+        a.options_.answerFolder(path);
+    }
 
     void close() {
         closed = true;
@@ -262,6 +268,7 @@ struct Automation::Session {
             {"dump", [](Session& s, const json& c) { s.opDump(c); }},
             {"messages", [](Session& s, const json& c) { s.opMessages(c); }},
             {"close", [](Session& s, const json& c) { s.opClose(c); }},
+            {"folder", [](Session& s, const json& c) { s.opFolder(c); }},
         };
         auto it = kOps.find(op);
         if (it == kOps.end()) return error("unknown op \"" + op + "\"");

@@ -20,6 +20,8 @@ class Automation {
         // Waits up to `ms` until the program has nothing left to do (UI thread and
         // worker pools); true when it got there. Unset: only the UI thread is awaited.
         std::function<bool(int ms)> waitIdle;
+        // Takes the path a script gives for the next folder chooser ("folder" op).
+        std::function<void(const std::string& path)> answerFolder;
     };
 
     Automation(ControlModel& model, EventDispatcher& events, Options options);

@@ -275,3 +275,27 @@ TEST_F(AutomationTest, BoxesOfTheStartUpAreReportedWhenAskedForEarly) {
 
 }  // namespace
 }  // namespace mm::ui
+
+namespace {
+
+// The folder chooser of a headless run takes its answers from the script.
+TEST(AutomationFolder, AnswersAreHandedOnInOrder) {
+    mm::ui::ControlModel model;
+    model.define("按钮EX1", mm::ui::Kind::Button, "更改");
+    mm::ui::HeadlessUiThread ui;
+    mm::ui::EventDispatcher events(ui);
+    ui.Start();
+    std::vector<std::string> answers;
+    mm::ui::Automation::Options options;
+    options.answerFolder = [&](const std::string& p) { answers.push_back(p); };
+    mm::ui::Automation automation(model, events, options);
+    std::istringstream in(R"({"op":"folder","path":"/tmp/音乐/"})" "\n" R"({"op":"folder","path":""})" "\n"
+                          R"({"op":"folder"})" "\n");
+    std::ostringstream out;
+    automation.run(in, out);
+    ui.Stop();
+    EXPECT_EQ(answers, (std::vector<std::string>{"/tmp/音乐/", ""}));
+    EXPECT_NE(out.str().find("\"folder\" needs"), std::string::npos) << out.str();
+}
+
+}  // namespace
