@@ -1,7 +1,11 @@
 #include "democatalogue/democatalogue.h"
 
+#include <poll.h>
 #include <sys/socket.h>
 
+#include <cerrno>
+#include <chrono>
+#include <set>
 #include <thread>
 
 #include "democatalogue/server_parts.h"
@@ -13,7 +17,7 @@ namespace {
 // The server's worker pool, counting every accepted connection: the server
 // hands each new socket to the pool as one task.
 class CountingPool : public httplib::TaskQueue {
-  public:
+public:
     CountingPool(std::size_t threads, Stats* stats) : pool_(threads), stats_(stats) {}
     void enqueue(std::function<void()> fn) override {
         stats_->CountConnection();
@@ -21,16 +25,70 @@ class CountingPool : public httplib::TaskQueue {
     }
     void shutdown() override { pool_.shutdown(); }
 
-  private:
+private:
     httplib::ThreadPool pool_;
     Stats* stats_;
 };
 
+// Runs each connection itself (the library's loop, rebuilt from its public
+// parts) so that it knows every open socket: Stop() can wake idle keep-alive
+// connections at once, and a handler can reset its own connection.
 class Server : public httplib::Server {
-  public:
+public:
     // The library listens with a backlog of 5; clients that open many
     // connections at once (one per cover) would see SYNs dropped and retried.
     void WidenBacklog() { ::listen(svr_sock_, 256); }
+
+    void ShutdownConnections() {
+        std::lock_guard lock(mutex_);
+        closing_ = true;
+        for (int fd : sockets_) ::shutdown(fd, SHUT_RDWR);
+    }
+
+private:
+    bool process_and_close_socket(socket_t sock) override {
+        {
+            std::lock_guard lock(mutex_);
+            if (closing_) ::shutdown(sock, SHUT_RDWR);
+            sockets_.insert(sock);
+        }
+        CurrentSocket() = sock;
+        bool ok = false;
+        for (std::size_t left = keep_alive_max_count_;
+             left > 0 && svr_sock_ != INVALID_SOCKET && WaitForRequest(sock); --left) {
+            bool closed = false;
+            ok = httplib::detail::process_client_socket(
+                sock, read_timeout_sec_, read_timeout_usec_, write_timeout_sec_, write_timeout_usec_,
+                [&](httplib::Stream& strm) { return process_request(strm, left == 1, closed, nullptr); });
+            if (!ok || closed) break;
+        }
+        CurrentSocket() = -1;
+        {
+            // Off the list before it is closed, so no shutdown hits a reused number.
+            std::lock_guard lock(mutex_);
+            sockets_.erase(sock);
+        }
+        ::shutdown(sock, SHUT_RDWR);
+        httplib::detail::close_socket(sock);
+        return ok;
+    }
+
+    // True when the next request (or the peer's close) has arrived.
+    bool WaitForRequest(int sock) {
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(keep_alive_timeout_sec_);
+        while (svr_sock_ != INVALID_SOCKET) {
+            pollfd p{sock, POLLIN, 0};
+            int r = ::poll(&p, 1, 50);
+            if (r > 0) return true;
+            if (r < 0 && errno != EINTR) return false;
+            if (std::chrono::steady_clock::now() > deadline) return false;
+        }
+        return false;
+    }
+
+    std::mutex mutex_;
+    std::set<int> sockets_;
+    bool closing_ = false;
 };
 
 constexpr std::size_t kServerThreads = 48;
@@ -53,7 +111,7 @@ struct DemoCatalogue::Impl {
         Endpoint e = Classify(req);
         Fault fault = faults.Take(e);
         Reply reply = BuildReply(e, *ctx, req, fault);
-        SendReply(*ctx, req, res, std::move(reply), fault);
+        SendReply(*ctx, res, std::move(reply), fault);
     }
 
     void Record(const httplib::Request& req) {
@@ -128,7 +186,7 @@ void DemoCatalogue::Stop() {
     d.store->Stop();
     d.server->stop();
     // Idle keep-alive connections would hold the server's threads for seconds.
-    for (int fd : FindServerSockets(d.port, -1)) ::shutdown(fd, SHUT_RDWR);
+    d.server->ShutdownConnections();
     if (d.listener.joinable()) d.listener.join();
     d.server.reset();
     d.store.reset();

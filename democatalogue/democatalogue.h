@@ -31,7 +31,7 @@ struct Options {
 };
 
 class DemoCatalogue {
-  public:
+public:
     explicit DemoCatalogue(Options options = {});
     ~DemoCatalogue();
     DemoCatalogue(const DemoCatalogue&) = delete;
@@ -56,7 +56,7 @@ class DemoCatalogue {
     std::optional<AudioFile> FileOf(int song_id, Tier tier);
     const std::string& cache_dir() const;
 
-  private:
+private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };

@@ -64,7 +64,7 @@ struct UpdateNotice {
 };
 
 class Faults {
-  public:
+public:
     void Set(Endpoint e, Fault f);
     void Clear(Endpoint e);
     void ClearAll();  // also restores the update notice and address lifetime
@@ -80,7 +80,7 @@ class Faults {
     void SetAddressLifetime(std::chrono::milliseconds ms);
     std::chrono::milliseconds AddressLifetime() const;
 
-  private:
+private:
     mutable std::mutex mutex_;
     std::array<Fault, kEndpointCount> faults_{};
     UpdateNotice notice_;

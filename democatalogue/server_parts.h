@@ -45,11 +45,10 @@ struct Reply {
 
 Endpoint Classify(const httplib::Request& req);
 Reply BuildReply(Endpoint e, Context& ctx, const httplib::Request& req, const Fault& fault);
-void SendReply(Context& ctx, const httplib::Request& req, httplib::Response& res, Reply reply,
-               const Fault& fault);
+void SendReply(Context& ctx, httplib::Response& res, Reply reply, const Fault& fault);
 
-// Server-side sockets of connections to local_port; peer_port < 0 means all.
-std::vector<int> FindServerSockets(int local_port, int peer_port);
+// The socket of the connection the calling server thread is serving; -1 elsewhere.
+int& CurrentSocket();
 // Aborts the connection with a TCP reset; the socket stays open for its owner.
 void ResetSocket(int fd);
 

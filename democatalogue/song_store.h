@@ -25,7 +25,7 @@ struct AudioFile {
 };
 
 class SongStore {
-  public:
+public:
     SongStore(std::string cache_dir, Stats* stats);
     ~SongStore();
     SongStore(const SongStore&) = delete;
@@ -42,7 +42,7 @@ class SongStore {
     const std::string& dir() const { return dir_; }
     std::string CacheName(const Song& song, Tier tier) const;
 
-  private:
+private:
     enum class State { kIdle, kBusy, kReady, kFailed };
     struct Entry {
         State state = State::kIdle;

@@ -28,7 +28,7 @@ struct RequestRecord {
 };
 
 class Stats {
-  public:
+public:
     static constexpr std::size_t kKeptRequests = 2000;
 
     void Record(RequestRecord r);
@@ -51,7 +51,7 @@ class Stats {
 
     void Reset();
 
-  private:
+private:
     mutable std::mutex mutex_;
     std::vector<RequestRecord> requests_;
     std::map<std::string, int, std::less<>> by_path_;

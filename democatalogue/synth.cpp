@@ -30,7 +30,7 @@ float Sin(double turns) {
 }
 
 class Rng {
-  public:
+public:
     explicit Rng(std::uint32_t seed) : s_(seed ? seed : 1) {}
     std::uint32_t Next() {
         s_ ^= s_ << 13;
@@ -40,7 +40,7 @@ class Rng {
     }
     int Below(int n) { return static_cast<int>(Next() % static_cast<std::uint32_t>(n)); }
 
-  private:
+private:
     std::uint32_t s_;
 };
 

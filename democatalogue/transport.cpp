@@ -1,10 +1,7 @@
 // Sends a reply through the faults of its endpoint: other bodies, encodings,
 // status codes, delays, stalls, throttling and connection resets.
-#include <dirent.h>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -31,15 +28,6 @@ void Context::WakeAll() {
 }
 
 namespace {
-
-int LocalPort(int fd, bool peer) {
-    sockaddr_storage addr{};
-    socklen_t len = sizeof addr;
-    int rc = peer ? getpeername(fd, reinterpret_cast<sockaddr*>(&addr), &len)
-                  : getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-    if (rc != 0 || addr.ss_family != AF_INET) return -1;
-    return ntohs(reinterpret_cast<sockaddr_in*>(&addr)->sin_port);
-}
 
 // UTF-8 → GBK; a character GBK cannot hold becomes "?".
 std::string ToGbkLossy(const std::string& utf8) {
@@ -95,8 +83,6 @@ struct StreamState {
     std::shared_ptr<BodySource> source;
     Fault fault;
     Context* ctx = nullptr;
-    int local_port = 0;
-    int remote_port = 0;
     bool half_done = false;
     std::size_t sent = 0;
     std::chrono::steady_clock::time_point started;
@@ -130,7 +116,7 @@ bool Pump(StreamState& st, std::size_t offset, std::size_t length, httplib::Data
         st.half_done = true;
         if (st.fault.stall_ms > 0 && !st.ctx->Sleep(st.fault.stall_ms)) return false;
         if (st.fault.reset_mid_body) {
-            for (int fd : FindServerSockets(st.local_port, st.remote_port)) ResetSocket(fd);
+            if (CurrentSocket() >= 0) ResetSocket(CurrentSocket());
             return false;
         }
     }
@@ -139,22 +125,9 @@ bool Pump(StreamState& st, std::size_t offset, std::size_t length, httplib::Data
 
 }  // namespace
 
-std::vector<int> FindServerSockets(int local_port, int peer_port) {
-    std::vector<int> fds;
-    DIR* dir = ::opendir("/proc/self/fd");
-    if (!dir) return fds;
-    while (dirent* e = ::readdir(dir)) {
-        int fd = std::atoi(e->d_name);
-        if (e->d_name[0] < '0' || e->d_name[0] > '9' || fd == ::dirfd(dir)) continue;
-        struct stat st {};
-        if (::fstat(fd, &st) != 0 || !S_ISSOCK(st.st_mode)) continue;
-        if (LocalPort(fd, false) != local_port) continue;
-        int peer = LocalPort(fd, true);
-        if (peer < 0 || (peer_port >= 0 && peer != peer_port)) continue;
-        fds.push_back(fd);
-    }
-    ::closedir(dir);
-    return fds;
+int& CurrentSocket() {
+    thread_local int sock = -1;
+    return sock;
 }
 
 void ResetSocket(int fd) {
@@ -167,8 +140,7 @@ void ResetSocket(int fd) {
     ::connect(fd, &unspec, sizeof unspec);
 }
 
-void SendReply(Context& ctx, const httplib::Request& req, httplib::Response& res, Reply reply,
-               const Fault& fault) {
+void SendReply(Context& ctx, httplib::Response& res, Reply reply, const Fault& fault) {
     if (fault.delay_ms > 0 && !ctx.Sleep(fault.delay_ms)) {
         res.status = 503;
         return;
@@ -233,8 +205,6 @@ void SendReply(Context& ctx, const httplib::Request& req, httplib::Response& res
     st->source = source;
     st->fault = fault;
     st->ctx = &ctx;
-    st->local_port = req.local_port;
-    st->remote_port = req.remote_port;
     if (fault.chunked) {
         res.set_chunked_content_provider(reply.content_type,
                                          [st](std::size_t offset, httplib::DataSink& sink) {
