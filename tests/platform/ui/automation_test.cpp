@@ -295,7 +295,8 @@ TEST(AutomationFolder, AnswersAreHandedOnInOrder) {
     automation.run(in, out);
     ui.Stop();
     EXPECT_EQ(answers, (std::vector<std::string>{"/tmp/音乐/", ""}));
-    EXPECT_NE(out.str().find("\"folder\" needs"), std::string::npos) << out.str();
+    EXPECT_NE(out.str().find("{\"error\":"), std::string::npos) << out.str();
+    EXPECT_NE(out.str().find("needs"), std::string::npos) << out.str();
 }
 
 }  // namespace
