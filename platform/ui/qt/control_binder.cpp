@@ -33,13 +33,13 @@ std::string toModelText(const QString& s, bool multiline) {
 }
 
 class ApplyScope {
-  public:
+public:
     explicit ApplyScope(int& depth) : depth_(depth) { ++depth_; }
     ~ApplyScope() { --depth_; }
     ApplyScope(const ApplyScope&) = delete;
     ApplyScope& operator=(const ApplyScope&) = delete;
 
-  private:
+private:
     int& depth_;
 };
 
@@ -255,6 +255,8 @@ void ControlBinder::rebuildCombo(const std::string& name) {
         if (!item) continue;
         const QPixmap icon = images_.named(item->icon);
         w->addItem(icon.isNull() ? QIcon() : QIcon(icon), QString::fromStdString(item->text), item->value);
+        if (item->color != 0)
+            w->setItemData(w->count() - 1, QColor::fromRgba(item->color), Qt::ForegroundRole);
     }
     const int sel = model_.selection(name);
     w->setCurrentIndex(sel < w->count() ? sel : -1);

@@ -32,7 +32,7 @@ class PictureBox;
 
 class ControlBinder : public QObject {
     Q_OBJECT
-  public:
+public:
     ControlBinder(ControlModel& model, EventDispatcher& events, ImageCache& images,
                   QObject* parent = nullptr);
 
@@ -70,10 +70,10 @@ class ControlBinder : public QObject {
 
     void fire(const std::string& control, EventType type, int arg = 0, std::string text = {});
 
-  protected:
+protected:
     bool eventFilter(QObject* obj, QEvent* e) override;
 
-  private:
+private:
     struct Entry {
         QWidget* widget = nullptr;
         std::function<void()> apply;

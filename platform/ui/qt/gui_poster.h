@@ -10,7 +10,7 @@
 namespace mm::ui::qt {
 
 class GuiPoster {
-  public:
+public:
     explicit GuiPoster(QObject* context) : s_(std::make_shared<State>()) { s_->context = context; }
 
     // False when closed: the function was dropped.
@@ -28,7 +28,7 @@ class GuiPoster {
         s_->context = nullptr;
     }
 
-  private:
+private:
     struct State {
         std::mutex mu;
         QObject* context = nullptr;

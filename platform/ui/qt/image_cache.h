@@ -11,7 +11,7 @@
 namespace mm::ui::qt {
 
 class ImageCache {
-  public:
+public:
     explicit ImageCache(ControlModel& model) : model_(model) {}
 
     // The model's image of that name; a null pixmap for an unknown name or bad bytes.
@@ -22,7 +22,7 @@ class ImageCache {
     // Fits a pixmap into a box (keeping its aspect), never enlarging it.
     static QPixmap fitted(const QPixmap& pm, QSize box);
 
-  private:
+private:
     ControlModel& model_;
     std::map<std::string, QPixmap> cache_;
 };

@@ -16,7 +16,7 @@ namespace mm::ui::qt {
 
 class ListTableModel : public QAbstractTableModel {
     Q_OBJECT
-  public:
+public:
     static constexpr int kProgressRole = Qt::UserRole + 1;
 
     ListTableModel(ControlModel& model, std::string list, ImageCache& images, QObject* parent);
@@ -34,7 +34,7 @@ class ListTableModel : public QAbstractTableModel {
     // Images were replaced: repaint every icon.
     void refreshIcons();
 
-  private:
+private:
     struct Row {
         std::vector<Cell> cells;
         int progress = -1;
@@ -50,14 +50,14 @@ class ListTableModel : public QAbstractTableModel {
 };
 
 class ListDelegate : public QStyledItemDelegate {
-  public:
+public:
     using QStyledItemDelegate::QStyledItemDelegate;
     void paint(QPainter* p, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 };
 
 class ListBoxView : public QTableView {
     Q_OBJECT
-  public:
+public:
     ListBoxView(ControlModel& model, std::string list, ImageCache& images, QWidget* parent = nullptr);
 
     ListTableModel* listModel() const { return model_; }
@@ -66,16 +66,16 @@ class ListBoxView : public QTableView {
     void applyRowHeight(int px);
     void selectModelRow(int row);
 
-  signals:
+signals:
     void rowRightClicked(int row, QPoint globalPos);
     void rowDoubleClicked(int row);
     void scrolledPastEnd();
     void rowSelected(int row);
 
-  protected:
+protected:
     void wheelEvent(QWheelEvent* e) override;
 
-  private:
+private:
     void applyColumnWidths();
     ListTableModel* model_;
     std::vector<int> widths_;

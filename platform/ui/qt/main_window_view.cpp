@@ -7,11 +7,13 @@
 #include <QPropertyAnimation>
 #include <QTimer>
 #include <set>
+#include <tuple>
 
 #include "platform/ui/qt/control_binder.h"
 #include "platform/ui/qt/list_box.h"
 #include "platform/ui/qt/menu_presenter.h"
 #include "platform/ui/qt/message_box.h"
+#include "platform/ui/qt/skin.h"
 #include "platform/ui/qt/tip_popup.h"
 
 namespace mm::ui::qt {
@@ -33,6 +35,11 @@ MainWindowView::MainWindowView(ControlModel& model, EventDispatcher& events, QWi
       boxes_(new MessageBoxHost(model, this)),
       tip_(new TipPopup(this)),
       poster_(this) {
+    // The look is part of the view: apply it when the application has not.
+    if (auto* app = qobject_cast<QApplication*>(QCoreApplication::instance());
+        app && app->styleSheet().isEmpty())
+        skin::Apply(*app);
+    current_ = this;
     setWindowTitle(QStringLiteral("MorvaneMusic"));
     buildLayout();
     binder_->bindWindow(kMainWindow, this);
@@ -49,7 +56,10 @@ MainWindowView::MainWindowView(ControlModel& model, EventDispatcher& events, QWi
     animationsSeen_ = model_.animations().size();
 }
 
+MainWindowView* MainWindowView::current_ = nullptr;
+
 MainWindowView::~MainWindowView() {
+    if (current_ == this) current_ = nullptr;
     qApp->removeEventFilter(this);
     // unsubscribe waits for deliveries in flight, so none reaches a dead view.
     model_.unsubscribe(subscription_);
@@ -86,7 +96,7 @@ void MainWindowView::flushChanges() {
     }
     if (batch.empty()) return;
     std::set<std::string> images, combos, rowLists, properties, menus;
-    std::vector<Change> cells;
+    std::set<std::tuple<std::string, int, int>> cells;  // a busy row's many writes, applied once
     std::vector<std::string> popUps;
     bool tip = false, animation = false;
     for (const Change& c : batch) {
@@ -98,7 +108,7 @@ void MainWindowView::flushChanges() {
                 rowLists.insert(c.control);
                 break;
             case Change::What::Cell:
-                cells.push_back(c);
+                cells.emplace(c.control, c.row, c.col);
                 break;
             case Change::What::Combo:
                 combos.insert(c.control);
@@ -123,8 +133,8 @@ void MainWindowView::flushChanges() {
     for (const std::string& name : images) binder_->imageChanged(name);
     for (const std::string& name : combos) binder_->rebuildCombo(name);
     for (const std::string& name : rowLists) binder_->syncListRows(name);
-    for (const Change& c : cells) {
-        if (!rowLists.count(c.control)) binder_->syncListCell(c.control, c.row, c.col);
+    for (const auto& [list, row, col] : cells) {
+        if (!rowLists.count(list)) binder_->syncListCell(list, row, col);
     }
     for (const std::string& name : properties) {
         binder_->applyProperties(name);

@@ -29,7 +29,7 @@ class TipPopup;
 
 class MainWindowView : public QWidget {
     Q_OBJECT
-  public:
+public:
     // Construct on the GUI thread. Installs the message box presenter.
     MainWindowView(ControlModel& model, EventDispatcher& events, QWidget* parent = nullptr);
     ~MainWindowView() override;
@@ -40,14 +40,16 @@ class MainWindowView : public QWidget {
     QWidget* controlWidget(const std::string& name) const;
     QMenu* openMenu(const std::string& menu) const;
     QWidget* tipWidget() const;
-    // Applies the model changes queued so far, now (tests call it after writes).
+    // Applies the model changes queued so far, now.
     void flushChanges();
+    // The last main window created and still alive, or nullptr.
+    static MainWindowView* current() { return current_; }
 
-  protected:
+protected:
     void closeEvent(QCloseEvent* e) override;
     bool eventFilter(QObject* obj, QEvent* e) override;
 
-  private:
+private:
     void buildLayout();
     QWidget* buildSidebar();
     QWidget* buildSearchPage();
@@ -90,6 +92,7 @@ class MainWindowView : public QWidget {
     std::vector<Change> inbox_;
     GuiPoster poster_;
     int subscription_ = 0;
+    static MainWindowView* current_;
 };
 
 }  // namespace mm::ui::qt

@@ -18,20 +18,20 @@ namespace mm::ui::qt {
 // wide badge icons; clicking an item that has a submenu chooses that item too.
 class SkinnedMenu : public QMenu {
     Q_OBJECT
-  public:
+public:
     using QMenu::QMenu;
 
-  signals:
+signals:
     void parentItemChosen(QAction* action);
 
-  protected:
+protected:
     void paintEvent(QPaintEvent* e) override;
     void mouseReleaseEvent(QMouseEvent* e) override;
 };
 
 class MenuPresenter : public QObject {
     Q_OBJECT
-  public:
+public:
     MenuPresenter(ControlModel& model, EventDispatcher& events, ImageCache& images, QWidget* owner);
     ~MenuPresenter() override;
 
@@ -45,7 +45,7 @@ class MenuPresenter : public QObject {
     // The open menu of that name, or nullptr.
     QMenu* openMenu(const std::string& menu) const;
 
-  private:
+private:
     void open(const std::string& menu);
     void fill(const std::string& menu, QMenu* target, int parentId, QMenu* top);
     void applyItem(QAction* a, const MenuItem& item);

@@ -41,13 +41,13 @@ struct Waiter {
 };
 
 class FinishOnDestroy {
-  public:
+public:
     explicit FinishOnDestroy(std::shared_ptr<Waiter> w) : waiter_(std::move(w)) {}
     ~FinishOnDestroy() { waiter_->finish(); }
     FinishOnDestroy(const FinishOnDestroy&) = delete;
     FinishOnDestroy& operator=(const FinishOnDestroy&) = delete;
 
-  private:
+private:
     std::shared_ptr<Waiter> waiter_;
 };
 

@@ -11,7 +11,7 @@ namespace mm::ui::qt {
 // One heading, one text, one button; the window title is the request's title.
 class MessageBoxDialog : public QDialog {
     Q_OBJECT
-  public:
+public:
     MessageBoxDialog(const MessageBoxRequest& req, QWidget* parent);
 };
 
@@ -21,11 +21,11 @@ class MessageBoxDialog : public QDialog {
 // only logged by the model.
 class MessageBoxHost : public QObject {
     Q_OBJECT
-  public:
+public:
     MessageBoxHost(ControlModel& model, QWidget* owner);
     ~MessageBoxHost() override;
 
-  private:
+private:
     void present(const MessageBoxRequest& req);
 
     ControlModel& model_;

@@ -11,7 +11,7 @@ namespace mm::ui::qt {
 
 class PictureBox : public QWidget {
     Q_OBJECT
-  public:
+public:
     explicit PictureBox(QWidget* parent = nullptr);
 
     // Returns false when the bytes are unchanged (nothing to do).
@@ -25,12 +25,12 @@ class PictureBox : public QWidget {
 
     QSize sizeHint() const override;
 
-  signals:
+signals:
     void clicked();
     void entered();
     void left();
 
-  protected:
+protected:
     void paintEvent(QPaintEvent*) override;
     void mouseReleaseEvent(QMouseEvent* e) override;
     void enterEvent(QEnterEvent*) override;
@@ -38,7 +38,7 @@ class PictureBox : public QWidget {
     void showEvent(QShowEvent*) override;
     void hideEvent(QHideEvent*) override;
 
-  private:
+private:
     std::string bytes_;
     QPixmap pixmap_;
     int angle_ = 0;

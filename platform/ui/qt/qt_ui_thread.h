@@ -10,7 +10,7 @@
 namespace mm::ui::qt {
 
 class QtUiThread : public mm::ui::UiThread {
-  public:
+public:
     QtUiThread();
     ~QtUiThread() override;
     QtUiThread(const QtUiThread&) = delete;
@@ -20,7 +20,7 @@ class QtUiThread : public mm::ui::UiThread {
     void post(std::function<void()> fn) override;
     bool isCurrent() const override;
 
-  private:
+private:
     std::unique_ptr<QObject> context_;
     GuiPoster poster_;
 };

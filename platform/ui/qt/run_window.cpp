@@ -9,10 +9,6 @@
 
 namespace mm::ui::qt {
 
-namespace {
-MainWindowView* gMainWindow = nullptr;
-}  // namespace
-
 int RunQtWindow(int argc, char** argv, ControlModel& model,
                 const std::function<void(UiThread&, EventDispatcher&)>& startApp) {
     QApplication app(argc, argv);
@@ -23,18 +19,16 @@ int RunQtWindow(int argc, char** argv, ControlModel& model,
     int code = 0;
     {
         MainWindowView window(model, events);
-        gMainWindow = &window;
         if (startApp) startApp(ui, events);
         window.flushChanges();
         window.showAnimated();
         code = app.exec();
-        gMainWindow = nullptr;
     }
     return code;
 }
 
 bool SaveScreenshot(const QString& path, QWidget* widget) {
-    if (!widget) widget = gMainWindow;
+    if (!widget) widget = MainWindowView::current();
     if (!widget) return false;
     return widget->grab().save(path, "PNG");
 }

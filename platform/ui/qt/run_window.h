@@ -18,7 +18,7 @@ namespace mm::ui::qt {
 int RunQtWindow(int argc, char** argv, ControlModel& model,
                 const std::function<void(UiThread&, EventDispatcher&)>& startApp);
 
-// Saves a picture of the widget (the whole main window by default) as PNG.
+// Saves a picture of the widget (by default the main window alive now) as PNG.
 bool SaveScreenshot(const QString& path, QWidget* widget = nullptr);
 
 }  // namespace mm::ui::qt

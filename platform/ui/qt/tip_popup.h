@@ -10,12 +10,12 @@ namespace mm::ui::qt {
 
 class TipPopup : public QFrame {
     Q_OBJECT
-  public:
+public:
     explicit TipPopup(QWidget* parent = nullptr);
     // displayMs <= 0 keeps it until hidden.
     void showTip(const QString& text, const QPixmap& picture, int displayMs, QPoint near);
 
-  private:
+private:
     QLabel* picture_;
     QLabel* text_;
     QTimer timer_;
