@@ -1,0 +1,220 @@
+// The player bar in the real Qt window (offscreen) while a preview plays: a row
+// double-clicked in the window, a few seconds of the test's clock and a few
+// turns of the cover, saved as PNG.
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QImage>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QSet>
+#include <QSlider>
+#include <QThread>
+#include <cstdio>
+
+#include "app/control_names.h"
+#include "app/images.h"
+#include "platform/ui/qt/list_box.h"
+#include "platform/ui/qt/main_window_view.h"
+#include "platform/ui/qt/picture_box.h"
+#include "platform/ui/qt/skin.h"
+#include "resources/resources.h"
+#include "tests/flow/flow_fixture.h"
+
+namespace mm::test {
+namespace {
+
+using namespace std::chrono_literals;
+using ui::EventType;
+
+void Pump(int ms) {
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < ms) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::msleep(1);
+    }
+}
+
+bool PumpUntil(const std::function<bool()>& pred, int ms = 20000) {
+    QElapsedTimer t;
+    t.start();
+    while (!pred()) {
+        if (t.elapsed() > ms) return false;
+        Pump(5);
+    }
+    return true;
+}
+
+void SendMouse(QWidget* w, QEvent::Type type, const QPoint& at, Qt::MouseButtons held) {
+    const QPointF local(at);
+    QMouseEvent e(type, local, w->mapToGlobal(local), Qt::LeftButton, held, Qt::NoModifier);
+    QCoreApplication::sendEvent(w, &e);
+}
+
+// A double-click as the mouse gives it: press, release, double-click, release.
+void DoubleClickAt(QWidget* w, const QPoint& at) {
+    SendMouse(w, QEvent::MouseButtonPress, at, Qt::LeftButton);
+    SendMouse(w, QEvent::MouseButtonRelease, at, Qt::NoButton);
+    SendMouse(w, QEvent::MouseButtonDblClick, at, Qt::LeftButton);
+    SendMouse(w, QEvent::MouseButtonRelease, at, Qt::NoButton);
+}
+
+int Seconds(const std::string& mmss) {
+    if (mmss.size() != 5 || mmss[2] != ':') return -1;
+    return std::stoi(mmss.substr(0, 2)) * 60 + std::stoi(mmss.substr(3, 2));
+}
+
+int ColourCount(const QImage& img, const QRect& r) {
+    QSet<QRgb> seen;
+    for (int y = r.top(); y <= r.bottom(); y += 2) {
+        for (int x = r.left(); x <= r.right(); x += 2) seen.insert(img.pixel(x, y));
+    }
+    return seen.size();
+}
+
+class PlayerWindow : public FlowFixture {
+protected:
+    static void SetUpTestSuite() {
+        if (qApp) return;
+        static int argc = 1;
+        static char name[] = "player_window_test";
+        static char* argv[] = {name, nullptr};
+        auto* app = new QApplication(argc, argv);
+        ui::qt::skin::Apply(*app);
+    }
+    void SetUp() override {
+        view = std::make_unique<ui::qt::MainWindowView>(model, events);
+        // A box nobody can dismiss offscreen would stop the run; the log is checked instead.
+        model.setMessageBoxPresenter([](const ui::MessageBoxRequest&) {});
+        view->resize(1040, 680);
+        view->show();
+        ASSERT_TRUE(PumpUntil([&] { return view->isVisible(); }));
+    }
+    void TearDown() override { view.reset(); }
+
+    bool PumpUntilIdle() {
+        return PumpUntil([&] { return WaitIdle(std::chrono::milliseconds(100)); }, 60000);
+    }
+    template <class W>
+    W* Widget(const char* name) {
+        return qobject_cast<W*>(view->controlWidget(name));
+    }
+    QRect InWindow(QWidget* w, const QImage& img) {
+        const double dpr = img.devicePixelRatio();
+        const QRect r(w->mapTo(view.get(), QPoint(0, 0)), w->size());
+        return QRect(QPoint(int(r.left() * dpr), int(r.top() * dpr)),
+                     QSize(int(r.width() * dpr), int(r.height() * dpr)))
+            .intersected(img.rect());
+    }
+
+    std::unique_ptr<ui::qt::MainWindowView> view;
+};
+
+TEST_F(PlayerWindow, PreviewPlayingWithTimeCoverAndBadges) {
+    StartProgram();
+    model.setText(app::kSearchBox, "demo");
+    Click(app::kSearchButton);
+    ASSERT_TRUE(PumpUntilIdle());
+    ASSERT_GE(model.rowCount(app::kResultList), 20);
+
+    auto* list = Widget<ui::qt::ListBoxView>(app::kResultList);
+    ASSERT_NE(list, nullptr);
+    ASSERT_TRUE(PumpUntil([&] { return list->model()->rowCount() >= 20; }));
+    // The first row with a high tier, so that more than one badge shows.
+    int row = -1;
+    for (int r = 0; r < 20 && row < 0; ++r) {
+        const auto& t = ctx->searchResults[static_cast<size_t>(r)];
+        if (!t.mid[0].empty() && !t.mid[1].empty() && !t.coverUrl.empty()) row = r;
+    }
+    ASSERT_GE(row, 0);
+    const auto& track = ctx->searchResults[static_cast<size_t>(row)];
+    const std::string title = track.title + " - " + track.singer;
+
+    list->scrollTo(list->model()->index(row, 2));
+    Pump(50);
+    const QRect cell = list->visualRect(list->model()->index(row, 2));
+    ASSERT_TRUE(list->viewport()->rect().contains(cell.center()));
+    DoubleClickAt(list->viewport(), cell.center());
+    ASSERT_TRUE(PumpUntil([&] { return model.text(app::kPlayerTitle) == title; }))
+        << model.text(app::kPlayerTitle);
+    ASSERT_TRUE(PumpUntilIdle());
+    EXPECT_TRUE(MessageBoxes().empty());
+
+    const std::string length = model.text(app::kPlayerTime);
+    const int total = Seconds(length);
+    ASSERT_GT(total, 5) << length;
+
+    // Three seconds of playback on the test's clock, and the ticks that follow them.
+    for (int s = 0; s < 3; ++s) {
+        clock->Advance(1s);
+        Fire(app::kTimerPlay, EventType::TimerTick);
+    }
+    const int spins = 30;
+    for (int i = 0; i < spins; ++i) Fire(app::kTimerCoverSpin, EventType::TimerTick);
+    EXPECT_EQ(Seconds(model.text(app::kPlayerTime)), total - 3)
+        << length << " then " << model.text(app::kPlayerTime);
+    // The window's own cover timer turns it further while the window runs.
+    EXPECT_GE(model.angle(app::kPlayerCover), spins);
+    EXPECT_GT(model.position(app::kPlayerProgress), 0);
+
+    view->flushChanges();
+    Pump(150);
+    const QImage shot = view->grab().toImage();
+    QDir().mkpath(MM_SCREENSHOT_DIR);
+    const QString path = QString(MM_SCREENSHOT_DIR) + "/player-preview-playing.png";
+    ASSERT_TRUE(shot.save(path));
+    std::printf("screenshot: %s\n", qPrintable(path));
+    const QImage saved(path);
+    ASSERT_FALSE(saved.isNull());
+    EXPECT_EQ(saved.size(), view->size() * shot.devicePixelRatio());
+
+    // What the window shows is what the program set.
+    auto* time = Widget<QLabel>(app::kPlayerTime);
+    ASSERT_NE(time, nullptr);
+    EXPECT_EQ(time->text().toStdString(), model.text(app::kPlayerTime));
+    EXPECT_TRUE(time->isVisible());
+    auto* name = Widget<QLabel>(app::kPlayerTitle);
+    ASSERT_NE(name, nullptr);
+    EXPECT_EQ(name->text().toStdString(), title);
+
+    auto* progress = Widget<QSlider>(app::kPlayerProgress);
+    ASSERT_NE(progress, nullptr);
+    EXPECT_EQ(progress->maximum(), model.maximum(app::kPlayerProgress));
+    EXPECT_GT(progress->value(), 0);
+    EXPECT_LT(progress->value(), progress->maximum());
+    auto* volume = Widget<QSlider>(app::kPlayerVolume);
+    ASSERT_NE(volume, nullptr);
+    EXPECT_EQ(volume->value(), model.position(app::kPlayerVolume));
+    EXPECT_TRUE(progress->isVisible() && volume->isVisible());
+
+    auto* cover = Widget<ui::qt::PictureBox>(app::kPlayerCover);
+    ASSERT_NE(cover, nullptr);
+    EXPECT_TRUE(cover->isVisible());
+    EXPECT_FALSE(cover->pixmap().isNull());
+    // The window's spin timer keeps turning it; the picture lags the program by a tick or two at most.
+    EXPECT_GE(cover->angle(), spins);
+    EXPECT_LE(model.angle(app::kPlayerCover) - cover->angle(), 3);
+    EXPECT_NE(model.picture(app::kPlayerCover), model.image(app::kImgDefaultCover))
+        << "the track's own cover";
+    EXPECT_GT(ColourCount(shot, InWindow(cover, shot)), 20) << "the cover area is flat";
+
+    QWidget* play = view->controlWidget(app::kPlayerPlay);
+    ASSERT_NE(play, nullptr);
+    EXPECT_TRUE(play->isVisible());
+    EXPECT_EQ(model.picture(app::kPlayerPlay), std::string(Resource("pause.png")));
+    auto* playButton = qobject_cast<QAbstractButton*>(play);
+    ASSERT_NE(playButton, nullptr);
+    EXPECT_FALSE(playButton->icon().isNull()) << "the pause picture is drawn";
+
+    EXPECT_TRUE(view->controlWidget(app::kPlayerBadgeStandard)->isVisible());
+    EXPECT_TRUE(view->controlWidget(app::kPlayerBadgeHigh)->isVisible());
+    EXPECT_EQ(view->controlWidget(app::kPlayerBadgeLossless)->isVisible(), !track.mid[2].empty());
+    EXPECT_TRUE(view->controlWidget(app::kPlayerDownload)->isVisible());
+    // The double-clicked row stays selected in the window.
+    EXPECT_EQ(model.selection(app::kResultList), row);
+}
+
+}  // namespace
+}  // namespace mm::test
