@@ -17,7 +17,7 @@ std::string FetchCover(const std::string& url) {
 }
 
 void StoreCover(app::AppContext& ctx, ListKind kind, unsigned generation, int row, std::string bytes) {
-    ListLockGuard lock(ctx.listLock, kTaskLockWait);
+    auto lock = LockList(ctx.listLock, kTaskLockWait);
     if (!lock || ctx.listGeneration.load() != generation) return;
     auto& list = kind == ListKind::kPlaylist ? ctx.playlist : ctx.searchResults;
     if (row < 1 || row > static_cast<int>(list.size())) return;

@@ -43,7 +43,7 @@ TrackRecord CompleteRecord(TrackRecord track) {
 }
 
 std::optional<TrackRecord> ReadCurrentRecord(app::AppContext& ctx, int row) {
-    ListLockGuard lock(ctx.listLock, kUiLockWait);
+    auto lock = LockList(ctx.listLock, kUiLockWait);
     if (!lock) return std::nullopt;
     const auto& list = ctx.ActiveList();
     if (row < 1 || row > static_cast<int>(list.size())) return std::nullopt;

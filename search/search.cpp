@@ -48,7 +48,7 @@ void SearchSession::NewSearch() {
     q.keyword = TrimBlanks(text);
     q.address = ctx_.sources.Current();
     {
-        ListLockGuard lock(ctx_.listLock, kUiLockWait);
+        auto lock = LockList(ctx_.listLock, kUiLockWait);
         if (!lock) {
             std::fprintf(stderr, "search: list lock busy, search not started\n");
             return;
@@ -154,7 +154,7 @@ void SearchSession::AppendAndList(const Query& q, std::vector<TrackRecord>& trac
     auto& ui = ctx_.ui;
     int total = 0;
     {
-        ListLockGuard lock(ctx_.listLock, kTaskLockWait);
+        auto lock = LockList(ctx_.listLock, kTaskLockWait);
         if (!lock || Stale(q)) return;
         // Rows are appended, so row r always shows record r whatever a page holds.
         for (auto& t : tracks) {
@@ -169,7 +169,7 @@ void SearchSession::AppendAndList(const Query& q, std::vector<TrackRecord>& trac
     for (int r = 1; r <= total; ++r) {
         std::string coverUrl;
         {
-            ListLockGuard lock(ctx_.listLock, kTaskLockWait);
+            auto lock = LockList(ctx_.listLock, kTaskLockWait);
             if (!lock || Stale(q) || r > static_cast<int>(ctx_.searchResults.size())) return;
             const TrackRecord& t = ctx_.searchResults[static_cast<size_t>(r - 1)];
             WriteResultRow(ui, r, t);
