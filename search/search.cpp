@@ -41,9 +41,6 @@ void SearchSession::NewSearch() {
     const std::string text = ui.text(app::kSearchBox);
     if (text == kSearchPlaceholder) return;
 
-    ctx_.playlistMode = false;
-    ui.setMenuItemDisabled(app::kTrackMenu, kMenuDownloadAll, true);
-
     Query q;
     q.keyword = TrimBlanks(text);
     q.address = ctx_.sources.Current();
@@ -56,6 +53,8 @@ void SearchSession::NewSearch() {
         // Under the lock, so no task of the old list is between its check of
         // the generation and its write.
         q.generation = ++ctx_.listGeneration;
+        ctx_.playlistMode = false;
+        ui.setMenuItemDisabled(app::kTrackMenu, kMenuDownloadAll, true);
         ctx_.searchResults.clear();
         ui.deleteRow(app::kResultList, -1);
     }
