@@ -10,13 +10,6 @@
 namespace mm::search {
 namespace {
 
-TEST(ListText, RowNumbers) {
-    EXPECT_EQ(RowNumber(1), "01");
-    EXPECT_EQ(RowNumber(9), "09");
-    EXPECT_EQ(RowNumber(10), "10");
-    EXPECT_EQ(RowNumber(121), "121");
-}
-
 TEST(ListText, SingerCellKeeps24Or25Bytes) {
     const std::string s24(24, 'a'), s30(30, 'b'), s31(31, 'c');
     EXPECT_EQ(ShortenForCell(s24, kSingerCellBytes), s24);

@@ -24,29 +24,6 @@ class MenuFlow : public SearchFlow {
     bool MenuDisabled(int id) { return model.menuItem(app::kTrackMenu, id)->disabled; }
 };
 
-TEST_F(MenuFlow, MenusAreBuiltWithTheirEntries) {
-    StartProgram();
-    auto items = model.menuItems(app::kTrackMenu);
-    std::vector<int> top;
-    for (const auto& m : items) {
-        if (m.parentId == 0) top.push_back(m.id);
-    }
-    EXPECT_EQ(top, (std::vector<int>{6, 1, 2, 7, 3, 4, 5}));
-    EXPECT_EQ(MenuText(kMenuChangeSource), "搜索 - 更换音源 [New] ");
-    EXPECT_EQ(model.menuItem(app::kTrackMenu, kMenuChangeSource)->textColor, 0xFFFF0000u);
-    EXPECT_TRUE(MenuDisabled(kMenuDownloadAll));
-    for (int id : {kMenuTierStandard, kMenuTierHigh, kMenuTierLossless, kMenuDownloadAll}) {
-        EXPECT_EQ(model.menuItem(app::kTrackMenu, id)->disabledTextColor, 0xFF808080u) << id;
-    }
-    EXPECT_EQ(model.menuItem(app::kTrackMenu, kMenuTierHigh)->parentId, kMenuDownloadOne);
-    EXPECT_EQ(model.menuItem(app::kTrackMenu, kMenuTierHigh)->icon, "badge_high");
-    EXPECT_EQ(model.menuItem(app::kTrackMenu, kMenuPreview)->width, 140);
-    auto dl = model.menuItems(app::kDownloadMenu);
-    ASSERT_EQ(dl.size(), 2u);
-    EXPECT_EQ(dl[0].text, "播放");
-    EXPECT_EQ(dl[1].text, "打开目录");
-}
-
 TEST_F(MenuFlow, TierSubmenuAndPanelForAStandardOnlyRecord) {
     StartProgram();
     RecordActions();
