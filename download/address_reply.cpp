@@ -4,7 +4,8 @@
 
 namespace mm::download {
 
-std::string AddressFormBody(const std::string& mid, const std::string& pmid, int tier, const std::string& lyr) {
+std::string AddressFormBody(const std::string& mid, const std::string& pmid, int tier,
+                            const std::string& lyr) {
     return "mid=" + mid + "&pmid=" + pmid + "&q=" + std::to_string(tier) + "&lyr=" + lyr;
 }
 

@@ -20,7 +20,8 @@ namespace {
 
 constexpr int kAddressTimeoutSec = 10;
 
-std::string FetchAddressReply(app::AppContext& ctx, const std::string& mid, const std::string& pmid, int tier) {
+std::string FetchAddressReply(app::AppContext& ctx, const std::string& mid, const std::string& pmid,
+                              int tier) {
     net::HTTPWebClient client;
     client.SetupTimeout(kAddressTimeoutSec, kAddressTimeoutSec);
     std::string reply;
@@ -81,7 +82,8 @@ void RunAddressRequest(app::AppContext& ctx, const std::string& jobJson, unsigne
     if (r.status == AddressReply::Status::kServiceError) {
         if (playlist) {
             ListGuard guard(ctx);
-            SetAddressStatus(ctx, job.downloadRow, sys::cutToGbkWidth(r.msg, 8), app::kImgStatusServiceFailed);
+            SetAddressStatus(ctx, job.downloadRow, sys::cutToGbkWidth(r.msg, 8),
+                             app::kImgStatusServiceFailed);
         } else {
             ShowBox(ctx, "code:" + std::to_string(r.code), r.msg);
         }
@@ -148,8 +150,8 @@ PreviewAddress RequestAddressForPreview(app::AppContext& ctx, const std::string&
         if (queue) {
             const search::TrackRecord& rec = ctx.ActiveList()[row - 1];
             // Always "title - singer" here, whatever the naming setting.
-            result.downloadRow = AppendDownloadRow(ctx, DownloadRowText(BaseName(rec.title, rec.singer, 0), rec.album),
-                                                   badge);
+            result.downloadRow =
+                AppendDownloadRow(ctx, DownloadRowText(BaseName(rec.title, rec.singer, 0), rec.album), badge);
             ctx.ui.setRowHeight(app::kDownloadList, kDownloadRowHeight);
         }
     }

@@ -20,10 +20,10 @@ bool StartAddressRequest(app::AppContext& ctx, const std::string& jobJson, unsig
 void RunAddressRequest(app::AppContext& ctx, const std::string& jobJson, unsigned generation);
 
 struct PreviewAddress {
-    bool ok = false;         // the record now holds the reply's values
-    std::string fileUrl;     // data.purl (may be empty even when ok)
+    bool ok = false;      // the record now holds the reply's values
+    std::string fileUrl;  // data.purl (may be empty even when ok)
     std::string fileType;
-    int downloadRow = -1;    // the row queued when "边听边下载" is on, else -1
+    int downloadRow = -1;  // the row queued when "边听边下载" is on, else -1
 };
 // The preview player's request for a 1-based row: shows the failures as the
 // player expects and, when "边听边下载" is on, queues the download as well.

@@ -72,7 +72,9 @@ net::ProgressFn RowProgress(app::AppContext& ctx, int row) {
 
 }  // namespace
 
-void SetJobStageObserver(std::function<void(int, JobStage)> observer) { StageObserver() = std::move(observer); }
+void SetJobStageObserver(std::function<void(int, JobStage)> observer) {
+    StageObserver() = std::move(observer);
+}
 
 void RunDownloadJob(app::AppContext& ctx, int downloadRow, int trackRow, unsigned generation, bool counted) {
     std::optional<search::TrackRecord> rec = CopyRecord(ctx, trackRow, generation);

@@ -22,19 +22,25 @@ std::string BaseName(const std::string& title, const std::string& singer, int sc
     std::string t = NamePart(title);
     std::string s = NamePart(singer);
     switch (scheme) {
-        case 1: return s + " - " + t;
-        case 2: return t;
-        default: return t + " - " + s;
+        case 1:
+            return s + " - " + t;
+        case 2:
+            return t;
+        default:
+            return t + " - " + s;
     }
 }
 
-std::string SafeExtension(const std::string& type) { return FitName(NamePart(type), "", 16); }
+std::string SafeExtension(const std::string& type) {
+    return FitName(NamePart(type), "", 16);
+}
 
 std::string DateTimeSuffix(const std::tm& t) {
     std::string s = std::to_string(t.tm_year + 1900) + "年" + std::to_string(t.tm_mon + 1) + "月" +
                     std::to_string(t.tm_mday) + "日";
     if (t.tm_sec != 0) {
-        s += std::to_string(t.tm_hour) + "时" + std::to_string(t.tm_min) + "分" + std::to_string(t.tm_sec) + "秒";
+        s += std::to_string(t.tm_hour) + "时" + std::to_string(t.tm_min) + "分" + std::to_string(t.tm_sec) +
+             "秒";
     } else if (t.tm_min != 0) {
         s += std::to_string(t.tm_hour) + "时" + std::to_string(t.tm_min) + "分";
     } else if (t.tm_hour != 0) {

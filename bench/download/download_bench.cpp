@@ -116,8 +116,8 @@ struct Run {
 
 // One batch through the program: every item queued as the download-all job
 // does, then wait until every row has ended.
-Run PipelineRun(const std::string& base, const std::vector<Item>& items, const std::vector<std::string>& covers,
-                const std::string& dir) {
+Run PipelineRun(const std::string& base, const std::vector<Item>& items,
+                const std::vector<std::string>& covers, const std::string& dir) {
     mm::ui::ControlModel model;
     mm::app::DefineMainWindowControls(model);
     mm::ui::HeadlessUiThread uiThread;
@@ -235,9 +235,10 @@ int main(int argc, char** argv) {
     }
     std::printf("tracks: %d, program wrote %.1f MB (tags included), curl %.1f MB\n", kTracks,
                 ourBytes / 1048576.0, curlBytes / 1048576.0);
-    std::printf("median wall: program %.3f s, curl -P10 %.3f s, ratio %.2f\n", Median(ourWall), Median(curlWall),
-                Median(ourWall) / Median(curlWall));
-    std::printf("median CPU per MB: program %.1f ms, curl %.1f ms\n", Median(ourCpu) * 1000, Median(curlCpu) * 1000);
+    std::printf("median wall: program %.3f s, curl -P10 %.3f s, ratio %.2f\n", Median(ourWall),
+                Median(curlWall), Median(ourWall) / Median(curlWall));
+    std::printf("median CPU per MB: program %.1f ms, curl %.1f ms\n", Median(ourCpu) * 1000,
+                Median(curlCpu) * 1000);
     kill(server, SIGTERM);
     waitpid(server, nullptr, 0);
     fs::remove_all(root);

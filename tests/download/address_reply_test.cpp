@@ -42,8 +42,8 @@ TEST(AddressReply, ServiceErrorKeepsCodeAndMessage) {
 }
 
 TEST(AddressReply, AnythingButAJsonObjectIsANetworkFailure) {
-    for (const char* text : {"", "<html><body>502</body></html>", "[1,2]", "\"text\"", "{\"code\":200",
-                             "\xff\xfe\x00garbage"}) {
+    for (const char* text :
+         {"", "<html><body>502</body></html>", "[1,2]", "\"text\"", "{\"code\":200", "\xff\xfe\x00garbage"}) {
         EXPECT_EQ(ParseAddressReply(text).status, Status::kNotJson) << text;
     }
 }

@@ -37,7 +37,8 @@ void DownloadFlowTest::DownloadByTitle(const std::string& keyword, const std::st
 
 std::vector<std::string> DownloadFlowTest::SavedNames() const {
     std::vector<std::string> names;
-    for (auto& e : std::filesystem::directory_iterator(saveDir)) names.push_back(e.path().filename().string());
+    for (auto& e : std::filesystem::directory_iterator(saveDir))
+        names.push_back(e.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
 }

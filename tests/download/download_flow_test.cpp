@@ -1,9 +1,9 @@
 // Downloads through the whole program, headless, against the demo catalogue:
 // file names, tags read back by mutagen and metaflac, audio as the server sent it.
 #include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
 
 #include <cstdlib>
+#include <nlohmann/json.hpp>
 #include <regex>
 #include <set>
 #include <thread>
@@ -56,7 +56,8 @@ TEST_F(DownloadFlowTest, HighTierMp3LandsNamedTaggedAndWhole) {
     auto req = catalogue.stats().Last(democat::Endpoint::kTrackAddress);
     ASSERT_TRUE(req);
     const auto* song = democat::FindSong(3);
-    EXPECT_EQ(req->body, "mid=" + song->Mid(Tier::kHigh) + "&pmid=" + song->Pmid(Tier::kHigh) + "&q=1&lyr=true");
+    EXPECT_EQ(req->body,
+              "mid=" + song->Mid(Tier::kHigh) + "&pmid=" + song->Pmid(Tier::kHigh) + "&q=1&lyr=true");
     EXPECT_EQ(req->Header("Content-Type"), "application/x-www-form-urlencoded");
 
     // Each forbidden character one dash; the singer's trailing space stays.
@@ -94,7 +95,8 @@ TEST_F(DownloadFlowTest, LosslessFlacPassesFlacTestWithCommentsAndCover) {
     EXPECT_NE(comments.find("TITLE=晴天里的风\n"), std::string::npos) << comments;
     EXPECT_NE(comments.find("ARTIST=林小雨 \n"), std::string::npos) << comments;
     EXPECT_NE(comments.find("ALBUM=夏日信笺\n"), std::string::npos) << comments;
-    EXPECT_NE(comments.find(std::string("COPYRIGHT=") + download::kCreditText), std::string::npos) << comments;
+    EXPECT_NE(comments.find(std::string("COPYRIGHT=") + download::kCreditText), std::string::npos)
+        << comments;
     // The lyrics are several lines; their first line is enough to find them.
     std::string lyrics = democat::FindSong(1)->Lyrics();
     EXPECT_NE(comments.find(lyrics.substr(0, lyrics.find('\n'))), std::string::npos) << comments;
@@ -124,7 +126,7 @@ TEST_F(DownloadFlowTest, NamingSchemeIsReadWhenTheJobRuns) {
         ASSERT_TRUE(WaitIdle(std::chrono::seconds(60)));
     }
     EXPECT_EQ(SavedNames(), (std::vector<std::string>{"Morning Light - Nora Vale .mp3", "Morning Light.mp3",
-                                                       "Nora Vale  - Morning Light.mp3"}));
+                                                      "Nora Vale  - Morning Light.mp3"}));
     EXPECT_EQ(model.cellText(app::kDownloadList, 1, 0), "Nora Vale  - Morning Light\r\n[First Steps]");
     EXPECT_EQ(model.cellText(app::kDownloadList, 2, 0), "Morning Light\r\n[First Steps]");
 }
@@ -141,7 +143,8 @@ TEST_F(DownloadFlowTest, SameTrackTwiceGivesADatedSecondFileAndKeepsTheFirst) {
     ASSERT_EQ(names.size(), 2u);
     EXPECT_EQ(names[0], "Morning Light - Nora Vale .mp3");
     static const std::regex dated(
-        "Morning Light - Nora Vale _\\d{4}年\\d{1,2}月\\d{1,2}日(\\d{1,2}时(\\d{1,2}分(\\d{1,2}秒)?)?)?\\.mp3");
+        "Morning Light - Nora Vale "
+        "_\\d{4}年\\d{1,2}月\\d{1,2}日(\\d{1,2}时(\\d{1,2}分(\\d{1,2}秒)?)?)?\\.mp3");
     EXPECT_TRUE(std::regex_match(names[1], dated)) << names[1];
     EXPECT_EQ(Saved(names[0]), first);
     EXPECT_EQ(Saved(names[1]), first);
@@ -158,7 +161,8 @@ TEST_F(DownloadFlowTest, ConcurrentDownloadsOfOneNameEndAsTwoFiles) {
     int row = ResultRow("Morning Light");
     ASSERT_GE(row, 0);
     QueueFromTierWindow(row, 1);
-    for (int i = 0; i < 500 && Status(0) != "正在下载"; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    for (int i = 0; i < 500 && Status(0) != "正在下载"; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     ASSERT_EQ(Status(0), "正在下载");
     QueueFromTierWindow(row, 1);
     ASSERT_TRUE(WaitIdle(std::chrono::seconds(90)));

@@ -83,7 +83,8 @@ TEST(DownloadWindow, ListWithFinishedFailedAndRunningRows) {
     mm::app::RegisterHandlers(*ctx);
     mm::app::RunCreationSequence(*ctx);
     view->show();
-    ASSERT_TRUE(WaitUntil([&] { return !ctx->sources.Current().empty() && ctx->searchPool.IsIdle(); }, 20000));
+    ASSERT_TRUE(
+        WaitUntil([&] { return !ctx->sources.Current().empty() && ctx->searchPool.IsIdle(); }, 20000));
 
     auto search = [&](const std::string& keyword) {
         model.setText(mm::app::kSearchBox, keyword);

@@ -18,7 +18,8 @@ protected:
             std::lock_guard lk(ctx->listLock);
             rec = ctx->ActiveList()[row1 - 1];
         }
-        return download::RequestAddressForPreview(*ctx, rec.mid[0], rec.pmid[0], 0, app::kImgBadgeStandard, row1);
+        return download::RequestAddressForPreview(*ctx, rec.mid[0], rec.pmid[0], 0, app::kImgBadgeStandard,
+                                                  row1);
     }
     std::string RecordUrl(int row1) {
         std::lock_guard lk(ctx->listLock);

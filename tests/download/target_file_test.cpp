@@ -36,7 +36,9 @@ protected:
     }
     ~TargetFilesTest() override { fs::remove_all(dir); }
 
-    void Write(const std::string& path, const std::string& data) { std::ofstream(path, std::ios::binary) << data; }
+    void Write(const std::string& path, const std::string& data) {
+        std::ofstream(path, std::ios::binary) << data;
+    }
     std::string Read(const std::string& path) {
         std::string s;
         sys::ReadFile(path, s);
