@@ -241,6 +241,9 @@ const std::vector<Playlist>& Playlists() {
 }
 
 const Playlist* FindPlaylist(std::string_view service, std::string_view id) {
+    // Codes are pasted by hand: spaces around them do not matter.
+    while (!id.empty() && id.front() == ' ') id.remove_prefix(1);
+    while (!id.empty() && id.back() == ' ') id.remove_suffix(1);
     for (const auto& p : Playlists()) {
         if (p.service == service && p.id == id) return &p;
     }
