@@ -6,10 +6,9 @@
 
 #include "app/app_context.h"
 #include "app/control_names.h"
+#include "search/list_lock.h"
 
 namespace mm::download {
-
-using namespace std::chrono_literals;
 
 namespace {
 
@@ -32,10 +31,8 @@ std::mutex& CounterMutex() {
 
 }  // namespace
 
-ListGuard::ListGuard(app::AppContext& ctx) : lock_(ctx.listLock, std::defer_lock) {
-    // Nobody holds the list lock across network I/O, so this bound is generous.
-    (void)lock_.try_lock_for(10s);
-}
+// Nobody holds the list lock across network I/O, so this bound is generous.
+ListGuard::ListGuard(app::AppContext& ctx) : lock_(search::LockList(ctx.listLock, search::kTaskLockWait)) {}
 
 int AppendDownloadRow(app::AppContext& ctx, const std::string& text, const std::string& badge) {
     int row = ctx.ui.insertRow(app::kDownloadList, ctx.ui.rowCount(app::kDownloadList));
