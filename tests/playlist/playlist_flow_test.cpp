@@ -223,8 +223,10 @@ protected:
         }
         EXPECT_EQ(flac, expectFlac);
         EXPECT_EQ(mp3, expectMp3);
-        if (flac) EXPECT_EQ(Shell("flac -t -s" + flacs), 0);
-        if (flac) EXPECT_EQ(Shell("metaflac --list --block-type=PICTURE" + flacs + " | grep -q 'type: 3'"), 0);
+        if (flac) {
+            EXPECT_EQ(Shell("flac -t -s" + flacs), 0);
+            EXPECT_EQ(Shell("metaflac --list --block-type=PICTURE" + flacs + " | grep -q 'type: 3'"), 0);
+        }
         if (mp3) {
             EXPECT_EQ(Shell("/usr/bin/python3 -c \"import sys, mutagen.id3\n"
                           "for p in sys.argv[1:]:\n"
