@@ -121,6 +121,7 @@ void PreviewPlayer::PlayTrack(int row) {
     ui.setText(app::kPlayerTitle, "缓冲中...");
 
     // A copy of the row's record; a row that no longer exists has nothing to play.
+    const unsigned generation = ctx_.listGeneration.load();
     std::optional<search::TrackRecord> record;
     {
         ListLockGuard lock(ctx_.listLock, search::kTaskLockWait);
@@ -132,6 +133,13 @@ void PreviewPlayer::PlayTrack(int row) {
     if (record) {
         // The request writes the address into the record; no lock is held across it.
         download::RequestAddressForPreview(ctx_, record->mid[0], record->pmid[0], 0, app::kImgBadgeStandard, row);
+        if (ctx_.listGeneration.load() != generation) {
+            // The list was replaced while the address was asked: its rows are
+            // other songs now, and nobody asked to hear them.
+            preparing_ = 0;
+            ui.setText(app::kPlayerTitle, "");
+            return;
+        }
         ListLockGuard lock(ctx_.listLock, search::kTaskLockWait);
         auto& list = ctx_.ActiveList();
         if (lock && row <= static_cast<int>(list.size())) record = list[row - 1];

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <thread>
 
 #include "app/control_names.h"
 #include "app/images.h"
@@ -231,6 +232,26 @@ TEST_F(PreviewFlow, MuteRemembersTheVolume) {
     Click(app::kPlayerMute);
     EXPECT_EQ(model.position(app::kPlayerVolume), 40);
     EXPECT_EQ(model.picture(app::kPlayerMute), std::string(Resource("volume.png")));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(PreviewFlow, ANewSearchDuringTheAddressRequestStopsThePreview) {
+    StartWith("[其他设置]\n边听边下载=0\n");
+    democat::Fault slow;
+    slow.delay_ms = 600;
+    slow.times = 1;
+    catalogue.faults().Set(Endpoint::kTrackAddress, slow);
+    int asked = catalogue.stats().Count(Endpoint::kTrackAddress);
+    Fire(app::kResultList, EventType::RowDoubleClick, 2);
+    std::this_thread::sleep_for(150ms);
+    Search("Nora");
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_EQ(catalogue.stats().Count(Endpoint::kTrackAddress), asked + 1) << "no song of the new list was asked";
+    EXPECT_EQ(model.interval(app::kTimerPlay), 0) << "nothing plays";
+    EXPECT_EQ(model.text(app::kPlayerTitle), "");
 }
 
 }  // namespace
