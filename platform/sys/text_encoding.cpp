@@ -4,30 +4,47 @@
 
 #include <cerrno>
 #include <cstring>
+#include <map>
+#include <string>
 
 namespace mm::sys {
 namespace {
 
-class Iconv {
+// Converters are opened once per thread and charset pair and kept: opening
+// one loads a conversion module, and loading it again and again from many
+// threads is both slow and a source of needless contention inside the C library.
+class ConverterCache {
 public:
-    Iconv(const char* from, const char* to) : cd_(iconv_open(to, from)) {}
-    ~Iconv() {
-        if (ok()) iconv_close(cd_);
+    ~ConverterCache() {
+        for (auto& [key, cd] : open_) iconv_close(cd);
     }
-    Iconv(const Iconv&) = delete;
-    Iconv& operator=(const Iconv&) = delete;
-    bool ok() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
-    iconv_t get() const { return cd_; }
+    // nullptr when iconv does not know the pair.
+    iconv_t Get(const char* from, const char* to) {
+        std::string key = std::string(from) + '\n' + to;
+        auto it = open_.find(key);
+        if (it == open_.end()) {
+            iconv_t cd = iconv_open(to, from);
+            if (cd == reinterpret_cast<iconv_t>(-1)) return nullptr;
+            it = open_.emplace(std::move(key), cd).first;
+        }
+        iconv(it->second, nullptr, nullptr, nullptr, nullptr);  // back to the initial state
+        return it->second;
+    }
 
 private:
-    iconv_t cd_;
+    std::map<std::string, iconv_t> open_;
 };
+
+iconv_t Converter(const char* from, const char* to) {
+    thread_local ConverterCache cache;
+    return cache.Get(from, to);
+}
 
 // Runs iconv over the input. With replace set, an invalid input byte is skipped
 // and U+FFFD (in UTF-8) is appended; otherwise any error fails the conversion.
 std::optional<std::string> run(std::string_view in, const char* from, const char* to, bool replace) {
-    Iconv cd(from, to);
-    if (!cd.ok()) return std::nullopt;
+    iconv_t cd = Converter(from, to);
+    if (cd == nullptr) return std::nullopt;
     std::string out;
     out.reserve(in.size() * 2 + 8);
     char* src = const_cast<char*>(in.data());
@@ -36,7 +53,7 @@ std::optional<std::string> run(std::string_view in, const char* from, const char
     while (srcLeft > 0) {
         char* dst = buf;
         size_t dstLeft = sizeof buf;
-        size_t r = iconv(cd.get(), &src, &srcLeft, &dst, &dstLeft);
+        size_t r = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
         out.append(buf, dst - buf);
         if (r != static_cast<size_t>(-1)) continue;
         if (errno == E2BIG) continue;
@@ -48,7 +65,7 @@ std::optional<std::string> run(std::string_view in, const char* from, const char
     }
     char* dst = buf;
     size_t dstLeft = sizeof buf;
-    iconv(cd.get(), nullptr, nullptr, &dst, &dstLeft);
+    iconv(cd, nullptr, nullptr, &dst, &dstLeft);
     out.append(buf, dst - buf);
     return out;
 }

@@ -1,0 +1,93 @@
+// Text encodings, files and the device tag.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "platform/sys/cpu_id.h"
+#include "platform/sys/files.h"
+#include "platform/sys/text_encoding.h"
+
+using namespace mm::sys;
+
+TEST(TextEncoding, GbkRoundTripAndWhatGbkCannotHold) {
+    auto gbk = utf8ToGbk("图片、歌词 ABC");
+    ASSERT_TRUE(gbk.has_value());
+    EXPECT_EQ(*gbk, "\xCD\xBC\xC6\xAC\xA1\xA2\xB8\xE8\xB4\xCA ABC");
+    EXPECT_EQ(gbkToUtf8(*gbk), "图片、歌词 ABC");
+    EXPECT_FALSE(utf8ToGbk("emoji \xF0\x9F\x8E\xB5").has_value()) << "no GBK form: the caller picks UTF-16";
+    EXPECT_FALSE(utf8ToGbk("\xFF bad").has_value());
+}
+
+TEST(TextEncoding, InvalidBytesNeverGiveInvalidUtf8) {
+    // A lone lead byte, a truncated pair at the end and bytes GBK does not use.
+    std::string out = gbkToUtf8("ok\x81" "A\xFF\xB8");
+    EXPECT_TRUE(isValidUtf8(out)) << out;
+    EXPECT_EQ(out.substr(0, 2), "ok");
+    EXPECT_NE(out.find("\xEF\xBF\xBD"), std::string::npos);
+    EXPECT_EQ(sanitizeUtf8("a\xC0\x80z"), "a\xEF\xBF\xBD\xEF\xBF\xBDz") << "overlong forms are invalid";
+    EXPECT_TRUE(isValidUtf8(toUtf8("\x80\x81", "NO-SUCH-CHARSET")));
+}
+
+TEST(TextEncoding, Utf16BothOrders) {
+    EXPECT_EQ(utf8ToUtf16BE("歌a"), std::string("\x6B\x4C\x00\x61", 4));
+    EXPECT_EQ(utf16ToUtf8(std::string("\xFF\xFE\x4C\x6B", 4), true), "歌") << "the mark decides";
+    EXPECT_EQ(utf16ToUtf8(std::string("\xFE\xFF\x6B\x4C", 4), false), "歌");
+    EXPECT_EQ(utf16ToUtf8(std::string("\x6B\x4C", 2), true), "歌");
+    EXPECT_TRUE(isValidUtf8(utf16ToUtf8(std::string("\x00\xD8", 2), false))) << "a lone surrogate";
+}
+
+TEST(TextEncoding, WidthAndCutsCountGbkBytes) {
+    EXPECT_EQ(gbkWidth("周杰伦 Jay"), 10u);
+    EXPECT_EQ(cutToGbkWidth("周杰伦", 5), "周杰") << "never half a character";
+    EXPECT_EQ(cutToGbkWidth("周杰伦", 6), "周杰伦");
+    EXPECT_EQ(cutToGbkWidth("ab周", 3), "ab");
+    EXPECT_EQ(cutToGbkWidth("", 4), "");
+}
+
+TEST(TextEncoding, ManyThreadsConvertAtOnce) {
+    std::vector<std::thread> threads;
+    std::atomic<int> bad{0};
+    for (int t = 0; t < 8; ++t) {
+        threads.emplace_back([&] {
+            for (int i = 0; i < 500; ++i) {
+                auto g = utf8ToGbk("试听下载 " + std::to_string(i));
+                if (!g || gbkToUtf8(*g) != "试听下载 " + std::to_string(i)) bad++;
+            }
+        });
+    }
+    for (auto& th : threads) th.join();
+    EXPECT_EQ(bad.load(), 0);
+}
+
+TEST(Files, RenameNeverReplaces) {
+    char tmpl[] = "/tmp/mm-sys-XXXXXX";
+    std::string dir = mkdtemp(tmpl);
+    std::ofstream(dir + "/a.part") << "new";
+    std::ofstream(dir + "/a.mp3") << "old";
+    EXPECT_FALSE(RenameNoReplace(dir + "/a.part", dir + "/a.mp3"));
+    std::string s;
+    ASSERT_TRUE(ReadFile(dir + "/a.mp3", s));
+    EXPECT_EQ(s, "old");
+    EXPECT_TRUE(PathExists(dir + "/a.part"));
+    EXPECT_TRUE(RenameNoReplace(dir + "/a.part", dir + "/b.mp3"));
+    EXPECT_FALSE(PathExists(dir + "/a.part"));
+    EXPECT_EQ(FileSize(dir + "/b.mp3"), 3);
+    EXPECT_TRUE(MakeDirectories(dir + "/x/y/z"));
+    EXPECT_TRUE(IsDirectory(dir + "/x/y"));
+    EXPECT_GE(MaxNameBytes(dir), 255);
+    EXPECT_TRUE(WriteFileAtomic(dir + "/x/w.txt", "data"));
+    EXPECT_EQ(FileSize(dir + "/x/w.txt"), 4);
+    std::filesystem::remove_all(dir);
+}
+
+TEST(DeviceTag, SixteenUpperCaseHexDigits) {
+    std::string tag = DeviceTag();
+    ASSERT_EQ(tag.size(), 16u);
+    for (char c : tag) EXPECT_TRUE((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F')) << tag;
+    EXPECT_EQ(tag, DeviceTag());
+}
