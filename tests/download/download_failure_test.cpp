@@ -134,7 +134,12 @@ TEST_F(DownloadFailureTest, ListReplacedDuringTheAddressRequestWritesNothingInto
     slow.delay_ms = 800;
     catalogue.faults().Set(Endpoint::kTrackAddress, slow);
     QueueFromTierWindow(0, 1);
-    // A new search replaces the list while the address request waits.
+    // The queueing task has run (its row is listed) and its request waits on
+    // the slow service; now a new search replaces the list.
+    for (int i = 0; i < 1000 && model.rowCount(app::kDownloadList) == 0; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ASSERT_EQ(model.rowCount(app::kDownloadList), 1);
     Search("晴天");
     ASSERT_TRUE(WaitIdle(std::chrono::seconds(60)));
     EXPECT_EQ(Status(0), "连接失败");
