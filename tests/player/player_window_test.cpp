@@ -21,31 +21,13 @@
 #include "platform/ui/qt/skin.h"
 #include "resources/resources.h"
 #include "tests/flow/flow_fixture.h"
+#include "tests/flow/qt_pump.h"
 
 namespace mm::test {
 namespace {
 
 using namespace std::chrono_literals;
 using ui::EventType;
-
-void Pump(int ms) {
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < ms) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(1);
-    }
-}
-
-bool PumpUntil(const std::function<bool()>& pred, int ms = 20000) {
-    QElapsedTimer t;
-    t.start();
-    while (!pred()) {
-        if (t.elapsed() > ms) return false;
-        Pump(5);
-    }
-    return true;
-}
 
 void SendMouse(QWidget* w, QEvent::Type type, const QPoint& at, Qt::MouseButtons held) {
     const QPointF local(at);

@@ -19,30 +19,12 @@
 #include "platform/ui/qt/picture_box.h"
 #include "platform/ui/qt/skin.h"
 #include "tests/flow/flow_fixture.h"
+#include "tests/flow/qt_pump.h"
 
 namespace mm::test {
 namespace {
 
 using ui::EventType;
-
-void Pump(int ms) {
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < ms) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(1);
-    }
-}
-
-bool PumpUntil(const std::function<bool()>& pred, int ms = 20000) {
-    QElapsedTimer t;
-    t.start();
-    while (!pred()) {
-        if (t.elapsed() > ms) return false;
-        Pump(5);
-    }
-    return true;
-}
 
 // A left click as the mouse gives it: press and release at the middle.
 void ClickWidget(QWidget* w) {

@@ -13,31 +13,13 @@
 #include "platform/ui/qt/run_window.h"
 #include "platform/ui/qt/skin.h"
 #include "search/track_menu.h"
+#include "tests/flow/qt_pump.h"
 #include "tests/search/search_test_support.h"
 
 namespace mm::test {
 namespace {
 
 using ui::EventType;
-
-void Pump(int ms) {
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < ms) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(1);
-    }
-}
-
-bool PumpUntil(const std::function<bool()>& pred, int ms = 5000) {
-    QElapsedTimer t;
-    t.start();
-    while (!pred()) {
-        if (t.elapsed() > ms) return false;
-        Pump(5);
-    }
-    return true;
-}
 
 QString ShotPath(const char* name) {
     QDir().mkpath(MM_SCREENSHOT_DIR);
