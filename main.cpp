@@ -25,6 +25,7 @@
 #include "platform/ui/automation.h"
 #include "platform/ui/headless_ui_thread.h"
 #include "player/audio/audio_engine.h"
+#include "playlist/shared_link_launch.h"
 #include "support/shell.h"
 
 #ifdef MM_HAVE_QT
@@ -39,7 +40,17 @@ struct CommandLine {
     bool help = false;
     std::string configPath;
     std::vector<std::string> all;
+    // Share links (or Kugou codes) to open in the playlist panel.
+    std::vector<std::string> sharedTexts;
 };
+
+// Options followed by a value.
+bool TakesValue(const std::string& option) {
+    for (const char* o : {"--config", "--catalogue", "--song-base", "--update-host", "--stats-host", "--deployment"}) {
+        if (option == o) return true;
+    }
+    return false;
+}
 
 CommandLine ParseCommandLine(int argc, char** argv) {
     CommandLine c;
@@ -52,6 +63,10 @@ CommandLine ParseCommandLine(int argc, char** argv) {
         else if (a == "--config" && i + 1 < argc) {
             c.configPath = argv[++i];
             c.all.push_back(c.configPath);
+        } else if (TakesValue(a) && i + 1 < argc) {
+            c.all.push_back(argv[++i]);
+        } else if (a.rfind("-", 0) != 0) {
+            c.sharedTexts.push_back(a);
         }
     }
     return c;
@@ -59,7 +74,9 @@ CommandLine ParseCommandLine(int argc, char** argv) {
 
 void PrintHelp() {
     std::puts(
-        "morvane-music [options]\n"
+        "morvane-music [options] [SHARE-LINK...]\n"
+        "  SHARE-LINK            a playlist share link (or Kugou code): opens the playlist panel with it;\n"
+        "                        while the program runs already, it is handed to that window\n"
         "  --automation          run headless; read JSON events on stdin (docs/automation.md)\n"
         "  --no-sound            play previews on the no-sound device\n"
         "  --config PATH         settings file (default $XDG_CONFIG_HOME/morvane-music/config.ini)\n"
@@ -82,7 +99,7 @@ bool PoolsEnded(mm::app::AppContext& ctx) {
     return false;
 }
 
-int RunAutomation(mm::app::AppContext& ctx, mm::ui::HeadlessUiThread& ui) {
+int RunAutomation(mm::app::AppContext& ctx, mm::ui::HeadlessUiThread& ui, const std::vector<std::string>& shared) {
     mm::ui::Automation::Options options;
     options.waitIdle = [&](int ms) {
         auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
@@ -111,12 +128,18 @@ int RunAutomation(mm::app::AppContext& ctx, mm::ui::HeadlessUiThread& ui) {
         return path;
     };
     mm::ui::Automation automation(ctx.ui, ctx.events, options);
+    const std::vector<std::string> sharedTexts = shared;
     // Message boxes of the creation sequence are reported too.
     automation.reportMessageBoxes(std::cout);
     ui.Start();
     mm::ui::RunAndWait(ui, [&] {
         mm::app::RegisterHandlers(ctx);
         mm::app::RunCreationSequence(ctx);
+        for (const auto& text : sharedTexts) {
+            if (!mm::playlist::OpenSharedText(ctx, text)) {
+                std::fprintf(stderr, "morvane-music: not a share link or Kugou code: %s\n", text.c_str());
+            }
+        }
     });
     int rc = automation.run(std::cin, std::cout);
     mm::ui::RunAndWait(ui, [&] { mm::app::RunClosing(ctx); });
@@ -140,14 +163,18 @@ int main(int argc, char** argv) {
         return 2;
     }
     mm::democat::DemoCatalogue demo;
-    if (deployment.catalogueBase.empty()) {
+    // Without a catalogue of its own the program uses the built-in one (in the
+    // window only once it is sure to be the copy that runs).
+    auto prepare = [&] {
+        if (!deployment.catalogueBase.empty()) return true;
         if (!demo.Start(0)) {
             std::fprintf(stderr, "morvane-music: the demo catalogue could not start\n");
-            return 1;
+            return false;
         }
         deployment = {demo.BaseUrl(), demo.SongBase(), demo.BaseUrl(), demo.BaseUrl()};
         std::fprintf(stderr, "morvane-music: using the built-in demo catalogue at %s\n", demo.BaseUrl().c_str());
-    }
+        return true;
+    };
 
     mm::ui::ControlModel model;
     mm::app::DefineMainWindowControls(model);
@@ -167,6 +194,7 @@ int main(int argc, char** argv) {
 
     int rc = 0;
     if (cmd.automation) {
+        if (!prepare()) return 1;
         mm::ui::HeadlessUiThread ui;
         mm::ui::EventDispatcher events(ui);
         ui.AttachTimers(model, events);
@@ -176,7 +204,7 @@ int main(int argc, char** argv) {
         ctx.shell.systemMessageBox = [&model](const std::string& caption, const std::string& text) {
             model.messageBox({caption, text, "OK", ""});
         };
-        rc = RunAutomation(ctx, ui);
+        rc = RunAutomation(ctx, ui, cmd.sharedTexts);
         if (!PoolsEnded(ctx)) {
             // A task still waits on the network; its time-out would end it, but
             // closing must not wait for that.
@@ -187,7 +215,7 @@ int main(int argc, char** argv) {
     }
 
 #ifdef MM_HAVE_QT
-    rc = RunMainWindow(argc, argv, model, [&](mm::app::AppContext& ctx) { wire(ctx); });
+    rc = RunMainWindow(argc, argv, model, cmd.sharedTexts, prepare, [&](mm::app::AppContext& ctx) { wire(ctx); });
     std::fflush(nullptr);
     std::_Exit(rc);
 #else

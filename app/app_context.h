@@ -17,6 +17,9 @@
 namespace mm::audio {
 class AudioEngine;
 }
+namespace mm::player {
+class MediaRemote;
+}
 
 namespace mm::app {
 
@@ -63,6 +66,9 @@ struct Shell {
     std::function<void(const std::string& caption, const std::string& text)> systemMessageBox;
     // Opens the file's folder with the file selected; false when it could not.
     std::function<bool(const std::string& path)> showInFolder;
+    // Whether the main window is the active window now (any thread); unset:
+    // there is no window (automation mode), which counts as not active.
+    std::function<bool()> windowActive;
 };
 
 // What one area of the program offers the others. Each area sets its entries
@@ -103,6 +109,8 @@ struct AppContext {
     std::string configPath;  // the settings file
     Shell shell;
     Actions actions;
+    // The preview player for the desktop's media controls; set with the player's handlers.
+    std::shared_ptr<player::MediaRemote> media;
     audio::AudioEngine* engine = nullptr;  // owned by main.cpp
     int audioDevice = -1;                  // -1 the default output, 0 the no-sound device
 

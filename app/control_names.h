@@ -17,6 +17,8 @@ inline constexpr const char* kRadioNaming2 = "单选框_命名2";
 inline constexpr const char* kRadioNaming3 = "单选框_命名3";
 inline constexpr const char* kCheckEmbed = "选择框_嵌入封面";
 inline constexpr const char* kCheckListenDownload = "选择框_试听下载";
+// Desktop notifications when downloads end (a setting of its own section).
+inline constexpr const char* kCheckDesktopNotices = "选择框_桌面通知";
 
 // Search page
 inline constexpr const char* kSearchBox = "编辑框_搜索歌曲名";

@@ -53,6 +53,7 @@ const ControlSpec kControls[] = {
     {"标签EX3", Kind::Label, "其他设置："},
     {"选择框_嵌入封面", Kind::CheckBox, "自动嵌入封面、歌词", false, nullptr, true},
     {"选择框_试听下载", Kind::CheckBox, "边听边下载歌曲", false, nullptr, true},
+    {"选择框_桌面通知", Kind::CheckBox, "下载结束时发送桌面通知", false, nullptr, true},
 
     // Player bar.
     {"图片框_音乐封面", Kind::PictureBox, "", false, "default_cover.png"},

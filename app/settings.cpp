@@ -21,6 +21,7 @@ void LoadSettings(AppContext& ctx) {
     // Only the exact text "0" turns a flag off.
     ui.setChecked(kCheckEmbed, ini.Read(kSectionOther, kKeyEmbed) != "0");
     ui.setChecked(kCheckListenDownload, ini.Read(kSectionOther, kKeyListenDownload) != "0");
+    ui.setChecked(kCheckDesktopNotices, ini.Read(kSectionDesktop, kKeyDesktopNotices) != "0");
 }
 
 void StoreSaveFolder(AppContext& ctx) {
@@ -40,6 +41,11 @@ void StoreListenDownloadFlag(AppContext& ctx) {
         .Write(kSectionOther, kKeyListenDownload, ctx.ui.checked(kCheckListenDownload) ? "1" : "0");
 }
 
+void StoreDesktopNoticesFlag(AppContext& ctx) {
+    sys::IniStore(ctx.configPath)
+        .Write(kSectionDesktop, kKeyDesktopNotices, ctx.ui.checked(kCheckDesktopNotices) ? "1" : "0");
+}
+
 std::string SaveFolder(AppContext& ctx) { return ctx.ui.text(kLabelSavePath); }
 
 int NamingScheme(AppContext& ctx) {
@@ -50,6 +56,7 @@ int NamingScheme(AppContext& ctx) {
 
 bool EmbedTags(AppContext& ctx) { return ctx.ui.checked(kCheckEmbed); }
 bool ListenAndDownload(AppContext& ctx) { return ctx.ui.checked(kCheckListenDownload); }
+bool DesktopNotices(AppContext& ctx) { return ctx.ui.checked(kCheckDesktopNotices); }
 
 std::string DefaultConfigPath() { return sys::ConfigHome() + "/morvane-music/config.ini"; }
 

@@ -8,6 +8,7 @@
 #include "download/address_reply.h"
 #include "download/download_at_tier.h"
 #include "download/download_job.h"
+#include "download/download_notices.h"
 #include "download/download_rows.h"
 #include "download/file_naming.h"
 #include "platform/net/http_client.h"
@@ -60,14 +61,12 @@ void PostJob(app::AppContext& ctx, int downloadRow, int trackRow, unsigned gener
     app::AppContext* c = &ctx;
     ctx.downloadPool.Post([c, downloadRow, trackRow, generation, counted] {
         RunDownloadJob(*c, downloadRow, trackRow, generation, counted);
+        RowEnded(*c, downloadRow);
     });
 }
 
-}  // namespace
-
-void RunAddressRequest(app::AppContext& ctx, const std::string& jobJson, unsigned generation) {
-    AddressJob job;
-    if (!AddressJobFromJson(jobJson, job)) return;
+// Asks for the address and posts the download job; false when the row ended here.
+bool RequestAndPost(app::AppContext& ctx, const AddressJob& job, unsigned generation) {
     AddressReply r = ParseAddressReply(FetchAddressReply(ctx, job.mid, job.pmid, job.tier));
     bool playlist = ctx.playlistMode.load();
     if (r.status == AddressReply::Status::kNotJson) {
@@ -77,7 +76,7 @@ void RunAddressRequest(app::AppContext& ctx, const std::string& jobJson, unsigne
         } else {
             ShowBox(ctx, "code:886", kConnectFailedText);
         }
-        return;
+        return false;
     }
     if (r.status == AddressReply::Status::kServiceError) {
         if (playlist) {
@@ -87,17 +86,26 @@ void RunAddressRequest(app::AppContext& ctx, const std::string& jobJson, unsigne
         } else {
             ShowBox(ctx, "code:" + std::to_string(r.code), r.msg);
         }
-        return;
+        return false;
     }
     {
         ListGuard guard(ctx);
         if (!guard.locked() || !StoreReply(ctx, job.trackRow, generation, r)) {
             // The list was replaced while we asked: nothing to download into it.
             SetAddressStatus(ctx, job.downloadRow, kStatusConnectFailed, app::kImgStatusConnectFailed);
-            return;
+            return false;
         }
     }
     PostJob(ctx, job.downloadRow, job.trackRow, generation, true);
+    return true;
+}
+
+}  // namespace
+
+void RunAddressRequest(app::AppContext& ctx, const std::string& jobJson, unsigned generation) {
+    AddressJob job;
+    if (!AddressJobFromJson(jobJson, job)) return;
+    if (!RequestAndPost(ctx, job, generation)) RowEnded(ctx, job.downloadRow);
 }
 
 bool StartAddressRequest(app::AppContext& ctx, const std::string& jobJson, unsigned generation) {

@@ -5,6 +5,7 @@
 #include "app/thread_starter.h"
 #include "app/worker_pool.h"
 #include "download/download_at_tier.h"
+#include "download/download_notices.h"
 #include "download/download_rows.h"
 
 namespace mm::download {
@@ -34,16 +35,18 @@ void RunDownloadAll(app::AppContext& ctx) {
     // none of them.
     unsigned generation = ctx.listGeneration.load();
     int rows = ctx.ui.rowCount(app::kResultList);
+    auto run = std::make_shared<DownloadRun>(ctx);
     ctx.currentRow.store(0);
     for (int i = 1; i <= rows; ++i) {
         int row = ctx.currentRow.fetch_add(1) + 1;
         int tier = TierFor(ctx, row, ctx.ui.checked(app::kPlaylistBestTier), generation);
         if (tier < 0) continue;
         app::AppContext* c = &ctx;
-        batch.Post([c, tier, row, generation] { DownloadAtTier(*c, tier, row, generation); });
+        batch.Post([c, tier, row, generation, run] { DownloadAtTier(*c, tier, row, generation, run.get()); });
     }
     while (!batch.IsIdle()) batch.WaitForCompletion(100, false);
     batch.Destroy(app::WorkerPool::kDropAndWait, false);
+    run->Close();
 }
 
 bool StartDownloadAll(app::AppContext& ctx) {

@@ -7,6 +7,7 @@
 #include "app/images.h"
 #include "app/settings.h"
 #include "download/address_request.h"
+#include "download/download_notices.h"
 #include "download/download_rows.h"
 #include "download/file_naming.h"
 
@@ -16,7 +17,7 @@ std::string DownloadRowText(const std::string& name, const std::string& album) {
     return name + "\r\n[" + album + "]";
 }
 
-void DownloadAtTier(app::AppContext& ctx, int tier, int row, std::optional<unsigned> generation) {
+void DownloadAtTier(app::AppContext& ctx, int tier, int row, std::optional<unsigned> generation, DownloadRun* run) {
     if (tier != 1 && tier != 2) tier = 0;
     AddressJob job;
     job.tier = tier;
@@ -46,8 +47,10 @@ void DownloadAtTier(app::AppContext& ctx, int tier, int row, std::optional<unsig
         ctx.ui.setRowHeight(app::kDownloadList, kDownloadRowHeight);
         json = AddressJobToJson(job);
     }
+    if (run) run->Add(job.downloadRow);
     if (!StartAddressRequest(ctx, json, gen)) {
         SetRowStatus(ctx, job.downloadRow, kStatusConnectFailed, app::kImgStatusConnectFailed);
+        RowEnded(ctx, job.downloadRow);
     }
     ListGuard guard(ctx);
     AdjustDownloadCounter(ctx, +1);

@@ -6,6 +6,7 @@
 #include "app/settings.h"
 #include "download/download_all.h"
 #include "download/download_at_tier.h"
+#include "download/download_notices.h"
 #include "download/download_rows.h"
 #include "platform/sys/files.h"
 
@@ -41,6 +42,7 @@ bool OpenDownloadFolder(app::AppContext& ctx, int downloadRow) {
 
 void RegisterDownloadHandlers(app::AppContext& ctx) {
     ForgetFiles(ctx);
+    ForgetRuns(ctx);
     app::AppContext* c = &ctx;
 
     ctx.actions.downloadAtTier = [c](int tier, int row) {

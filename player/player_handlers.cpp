@@ -1,6 +1,7 @@
 // The player bar's events and the player's actions.
 #include "app/app_context.h"
 #include "app/control_names.h"
+#include "player/media_remote.h"
 #include "player/preview_player.h"
 
 namespace mm::player {
@@ -13,6 +14,7 @@ std::shared_ptr<PreviewPlayer> RegisterPlayerHandlers(app::AppContext& ctx) {
     ctx.actions.preview = [player](int row) { player->StartPreview(row); };
     ctx.actions.playFile = [player](int downloadRow) { player->PlayDownloadedFile(downloadRow); };
     ctx.actions.stopPreview = [player] { player->StopAndFree(); };
+    ctx.media = std::make_shared<MediaRemote>(ctx, player);
 
     auto& ev = ctx.events;
     ev.on(app::kPlayerNext, EventType::Click, [p](const Event&) { p->Next(); });

@@ -52,6 +52,11 @@ NowPlaying PreviewPlayer::Now() const {
     return now_;
 }
 
+OnAir PreviewPlayer::Sounding() const {
+    std::lock_guard lk(mu_);
+    return onAir_;
+}
+
 int PreviewPlayer::ListRows() const { return ctx_.ui.rowCount(app::kResultList); }
 
 void PreviewPlayer::SelectPreviewRow() { ctx_.ui.setSelection(app::kResultList, previewRow_.load()); }
@@ -101,8 +106,13 @@ std::string PreviewPlayer::DisplayTitle(const std::string& title, const std::str
     return title + " - " + singer;
 }
 
-void PreviewPlayer::StartPlaying(std::uint32_t handle) {
+void PreviewPlayer::StartPlaying(std::uint32_t handle, OnAir what) {
     auto& ui = ctx_.ui;
+    {
+        std::lock_guard lk(mu_);
+        what.serial = onAir_.serial + 1;
+        onAir_ = std::move(what);
+    }
     ctx_.engine->SetVolume(handle, ui.position(app::kPlayerVolume));
     ctx_.engine->Play(handle, true);
     playing_ = 1;
@@ -148,8 +158,8 @@ void PreviewPlayer::PlayTrack(int row) {
 
     NowPlaying now;
     if (record) {
-        now = {record->fileUrl, record->cover, row,         record->mid[2], record->mid[1],
-               record->mid[0],  record->title, record->singer};
+        now = {record->fileUrl, record->cover, row,           record->mid[2], record->mid[1],
+               record->mid[0],  record->title, record->singer, record->album};
     } else {
         now.row = row;
     }
@@ -210,7 +220,7 @@ void PreviewPlayer::PlayTrack(int row) {
         return;
     }
     lastRowRepeats_ = 0;
-    StartPlaying(h);
+    StartPlaying(h, {0, now.title, now.singer, now.album, now.cover});
 }
 
 void PreviewPlayer::PlayDownloadedFile(int downloadRow) {
@@ -260,7 +270,7 @@ void PreviewPlayer::PlayFile(const std::string& path, const std::string& name, c
     ui.setMaximum(app::kPlayerProgress, static_cast<int>(static_cast<std::uint32_t>(ctx_.engine->GetLength(h))));
     trackSeconds_ = ctx_.engine->LengthSeconds(h);
     ui.setText(app::kPlayerTitle, name);
-    StartPlaying(h);
+    StartPlaying(h, {0, name, "", "", cover});
 }
 
 void PreviewPlayer::Next() {
@@ -365,6 +375,18 @@ void PreviewPlayer::DownloadPreviewed() {
     if (row < 1) return;
     ctx_.currentRow = row;
     if (ctx_.actions.showTierPanel) ctx_.actions.showTierPanel(row);
+}
+
+void PreviewPlayer::Stop() {
+    if (stream_.load() == 0) return;
+    auto& ui = ctx_.ui;
+    playing_ = 0;
+    StopTimers();
+    ui.setAngle(app::kPlayerCover, 0);
+    ui.setPicture(app::kPlayerPlay, PlayImage());
+    ResetBar();
+    ui.setText(app::kPlayerTime, "00:00");
+    FreeCurrent();
 }
 
 void PreviewPlayer::StopAndFree() {

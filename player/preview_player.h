@@ -20,6 +20,15 @@ struct NowPlaying {
     int row = 0;  // 1-based row of the active list
     std::string losslessId, highId, standardId;
     std::string title, singer;
+    std::string album;
+};
+
+// What the player bar plays now (a preview or a downloaded file), for the
+// desktop's media controls.
+struct OnAir {
+    std::uint64_t serial = 0;  // counts the streams started; 0 = none yet
+    std::string title, singer, album;
+    std::string cover;  // picture bytes, "" = none
 };
 
 class PreviewPlayer : public std::enable_shared_from_this<PreviewPlayer> {
@@ -42,6 +51,10 @@ public:
     void DownloadPreviewed();
     // Stops and frees the current stream (window closing).
     void StopAndFree();
+    // Stops playing as a finished track does: the bar shows the play image,
+    // the position is reset and the stream is freed. Next and previous still
+    // refer to the last preview.
+    void Stop();
 
     // The play-track and play-file tasks, run on a preview-pool worker.
     void PlayTrack(int row);
@@ -50,6 +63,7 @@ public:
     std::uint32_t CurrentStream() const { return stream_.load(); }
     bool Playing() const { return playing_.load() != 0; }
     NowPlaying Now() const;
+    OnAir Sounding() const;
 
 private:
     void PostPlayTrack(int row);
@@ -57,7 +71,7 @@ private:
     void StopTimers();
     void ResetBar();
     void ShowCover(const std::string& bytes);
-    void StartPlaying(std::uint32_t handle);
+    void StartPlaying(std::uint32_t handle, OnAir what);
     std::string DisplayTitle(const std::string& title, const std::string& singer) const;
     int ListRows() const;
     void SelectPreviewRow();
@@ -65,6 +79,7 @@ private:
     app::AppContext& ctx_;
     mutable std::mutex mu_;  // guards now_ and fallback_
     NowPlaying now_;
+    OnAir onAir_;
     std::shared_ptr<std::string> fallback_;  // kept until the next preview
     std::atomic<std::uint32_t> stream_{0};
     std::atomic<int> playing_{0};

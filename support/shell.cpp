@@ -13,6 +13,8 @@
 #include <mutex>
 #include <thread>
 
+#include "support/desktop_bus.h"
+
 extern char** environ;
 
 namespace mm::support {
@@ -103,15 +105,11 @@ int ShowInFolder(const std::string& path) {
     abs = abs.lexically_normal();
     std::string target = abs.string();
     if (target.size() > 1 && target.back() == '/') target.pop_back();
-    int r =
-        Launch({"dbus-send", "--session", "--print-reply", "--reply-timeout=3000",
-                "--dest=org.freedesktop.FileManager1", "--type=method_call", "/org/freedesktop/FileManager1",
-                "org.freedesktop.FileManager1.ShowItems", "array:string:" + FileUri(target), "string:"});
-    if (r == 0) return 1;
-    // No file manager on the bus: open the folder that holds it.
-    std::string folder = std::filesystem::path(target).parent_path().string();
-    if (folder.empty()) folder = "/";
-    return Launch({"xdg-open", folder}) == 0 ? 1 : 0;
+    if (auto bus = CurrentDesktopBus(); bus && bus->ShowItems({FileUri(target)})) return 1;
+    // No session bus, or no file manager on it: open the folder that holds it.
+    std::filesystem::path folder = std::filesystem::path(target).parent_path();
+    if (folder.empty()) folder = std::filesystem::path("/");
+    return Launch({"xdg-open", folder.string()}) == 0 ? 1 : 0;
 }
 
 int OpenUrl(const std::string& url) {

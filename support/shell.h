@@ -20,7 +20,8 @@ using Launcher = std::function<int(const std::vector<std::string>& argv)>;
 void SetLauncher(Launcher launcher);
 
 // Shows the file (or folder) selected in the desktop's file manager through
-// the freedesktop FileManager1 interface, falling back to opening its folder.
+// the freedesktop FileManager1 interface on the desktop bus (desktop_bus.h),
+// falling back to opening its folder with xdg-open.
 // 1 when one of the two was handed over, 0 otherwise and when nothing exists
 // at the path.
 int ShowInFolder(const std::string& path);
@@ -30,7 +31,7 @@ int ShowInFolder(const std::string& path);
 int OpenUrl(const std::string& url);
 
 // "file://" + the absolute path, every byte outside A-Z a-z 0-9 - . _ ~ /
-// percent-encoded (commas included: dbus-send splits arrays on them).
+// percent-encoded.
 std::string FileUri(const std::string& absolute_path);
 
 }  // namespace mm::support

@@ -10,9 +10,15 @@
 namespace mm::ui::qt {
 
 int RunQtWindow(int argc, char** argv, ControlModel& model,
-                const std::function<void(UiThread&, EventDispatcher&)>& startApp) {
+                const std::function<void(UiThread&, EventDispatcher&)>& startApp,
+                const std::function<int()>& beforeWindow) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("MorvaneMusic"));
+    // The desktop finds the window's .desktop file (and icon) by this name.
+    QGuiApplication::setDesktopFileName(QStringLiteral("net.morvane.MorvaneMusic"));
+    if (beforeWindow) {
+        if (int code = beforeWindow(); code >= 0) return code;
+    }
     skin::Apply(app);
     QtUiThread ui;
     EventDispatcher events(ui);

@@ -15,8 +15,11 @@ namespace mm::ui::qt {
 // program's creation sequence: define handlers, load settings, post the
 // bootstrap) before the window is shown; then runs the event loop until the
 // window is closed. Returns the loop's exit code.
+// `beforeWindow` runs first, once the application exists: a result of 0 or
+// more ends the program there with that code (another copy runs already).
 int RunQtWindow(int argc, char** argv, ControlModel& model,
-                const std::function<void(UiThread&, EventDispatcher&)>& startApp);
+                const std::function<void(UiThread&, EventDispatcher&)>& startApp,
+                const std::function<int()>& beforeWindow = {});
 
 // Saves a picture of the widget (by default the main window alive now) as PNG.
 bool SaveScreenshot(const QString& path, QWidget* widget = nullptr);

@@ -259,7 +259,7 @@ QWidget* MainWindowView::buildSettingsPage() {
 
     heading("标签EX3", 2);
     auto* others = new QVBoxLayout;
-    for (const char* name : {"选择框_嵌入封面", "选择框_试听下载"}) {
+    for (const char* name : {"选择框_嵌入封面", "选择框_试听下载", "选择框_桌面通知"}) {
         auto* c = new QCheckBox(card);
         binder_->bindCheckBox(name, c);
         others->addWidget(c);
