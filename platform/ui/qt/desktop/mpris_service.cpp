@@ -21,6 +21,8 @@ using player::PlaybackStatus;
 
 const QString kPlayerInterface = QStringLiteral("org.mpris.MediaPlayer2.Player");
 const QString kNoTrack = QStringLiteral("/org/mpris/MediaPlayer2/TrackList/NoTrack");
+// How soon the desktop hears of a change of the bar.
+constexpr int kPollMs = 100;
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 
@@ -45,10 +47,11 @@ MprisService::MprisService(std::shared_ptr<player::MediaRemote> remote, QWidget*
     new MprisRootAdaptor(this);
     player_ = new MprisPlayerAdaptor(this);
     // Changes come from any thread; one comparison on the GUI thread answers a burst of them.
-    remote_->Watch([this] {
-        if (comparePending_.exchange(true)) return;
-        QMetaObject::invokeMethod(this, &MprisService::compareAndAnnounce, Qt::QueuedConnection);
+    remote_->Watch([changed = changed_] { changed->store(true); });
+    connect(&poll_, &QTimer::timeout, this, [this] {
+        if (changed_->exchange(false)) compareAndAnnounce();
     });
+    poll_.start(kPollMs);
 }
 
 MprisService::~MprisService() {
@@ -151,7 +154,6 @@ QVariantMap MprisService::changedProperties(const MediaSnapshot& s) {
 }
 
 void MprisService::compareAndAnnounce() {
-    comparePending_ = false;
     if (!registered_) return;
     const QVariantMap changed = changedProperties(remote_->Snapshot());
     if (changed.isEmpty()) return;
@@ -164,8 +166,7 @@ void MprisService::compareAndAnnounce() {
 void MprisService::announceSeek() {
     // The command runs on the UI thread; in the window that is this thread,
     // and a queued call comes after it.
-    QMetaObject::invokeMethod(
-        this, [this] { emit player_->Seeked(remote_->Snapshot().positionUs); }, Qt::QueuedConnection);
+    QTimer::singleShot(0, this, [this] { emit player_->Seeked(remote_->Snapshot().positionUs); });
 }
 
 void MprisService::raise() {

@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QTimer>
 #include <QVariantMap>
 #include <atomic>
 #include <memory>
@@ -41,10 +42,8 @@ public:
     // After a seek asked for on the bus: the Seeked signal once the player moved.
     void announceSeek();
 
-private slots:
-    void compareAndAnnounce();
-
 private:
+    void compareAndAnnounce();
     QString coverFile(const player::MediaSnapshot& s);
     QVariantMap changedProperties(const player::MediaSnapshot& s);
 
@@ -53,7 +52,10 @@ private:
     MprisPlayerAdaptor* player_ = nullptr;
     QString serviceName_;
     bool registered_ = false;
-    std::atomic<bool> comparePending_{false};
+    // Set from any thread when the bar changed; looked at on the GUI thread,
+    // so that no other thread ever needs this object.
+    std::shared_ptr<std::atomic<bool>> changed_ = std::make_shared<std::atomic<bool>>(false);
+    QTimer poll_;
 
     // What the desktop was last told.
     bool announced_ = false;
