@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QMetaObject>
+#include <QTimer>
 #include <QUrl>
 #include <QWidget>
 
@@ -21,8 +22,6 @@ using player::PlaybackStatus;
 
 const QString kPlayerInterface = QStringLiteral("org.mpris.MediaPlayer2.Player");
 const QString kNoTrack = QStringLiteral("/org/mpris/MediaPlayer2/TrackList/NoTrack");
-// How soon the desktop hears of a change of the bar.
-constexpr int kPollMs = 100;
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 
@@ -47,14 +46,22 @@ MprisService::MprisService(std::shared_ptr<player::MediaRemote> remote, QWidget*
     new MprisRootAdaptor(this);
     player_ = new MprisPlayerAdaptor(this);
     // Changes come from any thread; one comparison on the GUI thread answers a burst of them.
-    remote_->Watch([changed = changed_] { changed->store(true); });
-    connect(&poll_, &QTimer::timeout, this, [this] {
-        if (changed_->exchange(false)) compareAndAnnounce();
+    link_->service = this;
+    remote_->Watch([link = link_] {
+        QCoreApplication* app = QCoreApplication::instance();
+        if (!app || link->queued.exchange(true)) return;
+        QMetaObject::invokeMethod(
+            app,
+            [link] {
+                link->queued = false;
+                if (link->service) link->service->compareAndAnnounce();
+            },
+            Qt::QueuedConnection);
     });
-    poll_.start(kPollMs);
 }
 
 MprisService::~MprisService() {
+    link_->service = nullptr;
     remote_->Watch(nullptr);
     if (registered_) {
         QDBusConnection bus = QDBusConnection::sessionBus();

@@ -6,7 +6,6 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
-#include <QTimer>
 #include <QVariantMap>
 #include <atomic>
 #include <memory>
@@ -52,10 +51,13 @@ private:
     MprisPlayerAdaptor* player_ = nullptr;
     QString serviceName_;
     bool registered_ = false;
-    // Set from any thread when the bar changed; looked at on the GUI thread,
-    // so that no other thread ever needs this object.
-    std::shared_ptr<std::atomic<bool>> changed_ = std::make_shared<std::atomic<bool>>(false);
-    QTimer poll_;
+    // What other threads hold of this object: they only queue a look at the
+    // bar to the GUI thread, which finds the service there, or finds it gone.
+    struct Link {
+        MprisService* service = nullptr;  // GUI thread only
+        std::atomic<bool> queued{false};
+    };
+    std::shared_ptr<Link> link_ = std::make_shared<Link>();
 
     // What the desktop was last told.
     bool announced_ = false;
