@@ -12,6 +12,7 @@
 #include "app/worker_pool.h"
 #include "platform/ui/control_model.h"
 #include "platform/ui/events.h"
+#include "search/list_lock.h"
 #include "search/track_record.h"
 
 namespace mm::audio {
@@ -118,8 +119,8 @@ struct AppContext {
 
     // Guards the result list's rows, the download rows written by the address
     // requests and the track records. Recursive: the code it guards re-enters it.
-    // Timed: no caller waits on it without a bound.
-    std::recursive_timed_mutex listLock;
+    // Taken only through search::LockList, always with a bound.
+    search::ListLock listLock;
     // Guards the download jobs' updates of their rows. Never held with listLock.
     std::mutex downloadLock;
 

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "search/list_lock.h"
 #include "search/track_record.h"
 
 namespace mm::app {
@@ -29,7 +30,7 @@ public:
     bool locked() const { return lock_.owns_lock(); }
 
 private:
-    std::unique_lock<std::recursive_timed_mutex> lock_;
+    search::ListLockGuard lock_;
 };
 
 // Appends a row (caller holds the list lock): column 0 text and badge.

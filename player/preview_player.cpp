@@ -134,7 +134,7 @@ void PreviewPlayer::PlayTrack(int row) {
     const unsigned generation = ctx_.listGeneration.load();
     std::optional<search::TrackRecord> record;
     {
-        ListLockGuard lock(ctx_.listLock, search::kTaskLockWait);
+        ListLockGuard lock = search::LockList(ctx_.listLock, search::kTaskLockWait);
         auto& list = ctx_.ActiveList();
         if (lock && row >= 1 && row <= static_cast<int>(list.size())) record = list[row - 1];
     }
@@ -150,7 +150,7 @@ void PreviewPlayer::PlayTrack(int row) {
             ui.setText(app::kPlayerTitle, "");
             return;
         }
-        ListLockGuard lock(ctx_.listLock, search::kTaskLockWait);
+        ListLockGuard lock = search::LockList(ctx_.listLock, search::kTaskLockWait);
         auto& list = ctx_.ActiveList();
         if (lock && row <= static_cast<int>(list.size())) record = list[row - 1];
     }

@@ -47,7 +47,7 @@ constexpr int kPlaylistConnectSec = 10;
 constexpr int kPlaylistTransferSec = 60;
 
 void ShowWaiting(app::AppContext& ctx, bool on) {
-    ListLockGuard lock(ctx.listLock, search::kTaskLockWait);
+    ListLockGuard lock = search::LockList(ctx.listLock, search::kTaskLockWait);
     ctx.ui.setVisible(app::kLoading, on);
     ctx.ui.setVisible(app::kPlaylistWait, on);
 }
@@ -98,7 +98,7 @@ void ImportClicked(app::AppContext& ctx) {
     ctx.ui.setVisible(app::kPlaylistPanel, false);
     unsigned generation;
     {
-        ListLockGuard lock(ctx.listLock, search::kUiLockWait);
+        ListLockGuard lock = search::LockList(ctx.listLock, search::kUiLockWait);
         if (!lock) return;
         generation = ++ctx.listGeneration;
         ctx.playlist.clear();
@@ -127,7 +127,7 @@ void RunPlaylistTask(app::AppContext& ctx, const std::string& service, const std
 
     std::vector<std::string> covers;
     {
-        ListLockGuard lock(ctx.listLock, search::kTaskLockWait);
+        ListLockGuard lock = search::LockList(ctx.listLock, search::kTaskLockWait);
         if (!lock || ctx.listGeneration.load() != generation) {
             // A new search or import replaced the list meanwhile.
             ctx.ui.setVisible(app::kLoading, false);

@@ -8,6 +8,7 @@
 #include "app/control_names.h"
 #include "app/images.h"
 #include "democatalogue/faults.h"
+#include "search/list_lock.h"
 #include "tests/download/download_flow_helpers.h"
 
 namespace mm::test {
@@ -20,7 +21,8 @@ class DownloadFailureTest : public DownloadFlowTest {
 protected:
     // Lists the search results as if they were an imported playlist.
     void EnterPlaylistMode() {
-        std::lock_guard lk(ctx->listLock);
+        auto lk = search::LockList(ctx->listLock, search::kTaskLockWait);
+        EXPECT_TRUE(lk);
         ctx->playlist = ctx->searchResults;
         ctx->playlistMode = true;
         ctx->listGeneration.fetch_add(1);
@@ -144,7 +146,8 @@ TEST_F(DownloadFailureTest, ListReplacedDuringTheAddressRequestWritesNothingInto
     ASSERT_TRUE(WaitIdle(std::chrono::seconds(60)));
     EXPECT_EQ(Status(0), "连接失败");
     EXPECT_TRUE(SavedNames().empty());
-    std::lock_guard lk(ctx->listLock);
+    auto lk = search::LockList(ctx->listLock, search::kTaskLockWait);
+    EXPECT_TRUE(lk);
     ASSERT_FALSE(ctx->searchResults.empty());
     EXPECT_EQ(ctx->searchResults[0].fileUrl, "");
 }
@@ -202,7 +205,8 @@ TEST_F(DownloadFailureTest, DownloadAllQueuesEveryRowInItsBestTier) {
     std::multiset<std::string> asked, expected;
     for (const auto& r : catalogue.stats().Requests(Endpoint::kTrackAddress)) asked.insert(r.body);
     {
-        std::lock_guard lk(ctx->listLock);
+        auto lk = search::LockList(ctx->listLock, search::kTaskLockWait);
+        EXPECT_TRUE(lk);
         for (const auto& rec : ctx->playlist) {
             expected.insert("mid=" + rec.mid[rec.bestTier] + "&pmid=" + rec.pmid[rec.bestTier] +
                             "&q=" + std::to_string(rec.bestTier) + "&lyr=true");

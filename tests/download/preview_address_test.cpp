@@ -5,6 +5,7 @@
 #include "app/control_names.h"
 #include "app/images.h"
 #include "download/address_request.h"
+#include "search/list_lock.h"
 #include "tests/download/download_flow_helpers.h"
 
 namespace mm::test {
@@ -15,14 +16,16 @@ protected:
     download::PreviewAddress Request(int row1) {
         search::TrackRecord rec;
         {
-            std::lock_guard lk(ctx->listLock);
+            auto lk = search::LockList(ctx->listLock, search::kTaskLockWait);
+            EXPECT_TRUE(lk);
             rec = ctx->ActiveList()[row1 - 1];
         }
         return download::RequestAddressForPreview(*ctx, rec.mid[0], rec.pmid[0], 0, app::kImgBadgeStandard,
                                                   row1);
     }
     std::string RecordUrl(int row1) {
-        std::lock_guard lk(ctx->listLock);
+        auto lk = search::LockList(ctx->listLock, search::kTaskLockWait);
+        EXPECT_TRUE(lk);
         return ctx->ActiveList()[row1 - 1].fileUrl;
     }
 };
@@ -73,7 +76,8 @@ TEST_F(PreviewAddressTest, FailuresTellThePlayerBarInPlaylistModeAndAlwaysShowAB
     EXPECT_EQ(model.text(app::kPlayerTitle), "");
 
     {
-        std::lock_guard lk(ctx->listLock);
+        auto lk = search::LockList(ctx->listLock, search::kTaskLockWait);
+        EXPECT_TRUE(lk);
         ctx->playlist = ctx->searchResults;
         ctx->playlistMode = true;
         ctx->listGeneration.fetch_add(1);

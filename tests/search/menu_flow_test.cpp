@@ -80,7 +80,8 @@ TEST_F(MenuFlow, PlaylistModeUsesMidsAndTheEmptySingerIsSearched) {
     StartProgram();
     RecordActions();
     {
-        ListLockGuard lock(ctx->listLock);
+        auto lock = search::LockList(ctx->listLock, search::kTaskLockWait);
+        EXPECT_TRUE(lock);
         TrackRecord t;
         t.mid = {"a", "", "c"};
         t.size = {"0", "0", "0"};

@@ -28,7 +28,8 @@ class SearchRace : public SearchFlow {
     }
     // Every record matches its row, and its cover (if any) is its own picture.
     void ExpectListConsistent() {
-        search::ListLockGuard lock(ctx->listLock);
+        auto lock = search::LockList(ctx->listLock, search::kTaskLockWait);
+        EXPECT_TRUE(lock);
         ASSERT_EQ(model.rowCount(app::kResultList), static_cast<int>(ctx->searchResults.size()));
         for (size_t i = 0; i < ctx->searchResults.size(); ++i) {
             const auto& rec = ctx->searchResults[i];
@@ -138,7 +139,8 @@ TEST_F(SearchRace, ListReplacedByAnImportWhileSearching) {
     ASSERT_TRUE(WaitForSearchRequests(1));
     // What a playlist import does to the list, done while the search waits.
     OnUi([this] {
-        search::ListLockGuard lock(ctx->listLock);
+        auto lock = search::LockList(ctx->listLock, search::kTaskLockWait);
+        EXPECT_TRUE(lock);
         ++ctx->listGeneration;
         ctx->playlist.assign(2, search::TrackRecord{});
         ctx->playlistMode = true;
