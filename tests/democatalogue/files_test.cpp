@@ -145,9 +145,7 @@ TEST(DemoProgram, PrintsItsAddressServesAndStopsOnSigterm) {
 
     ::kill(pid, SIGTERM);
     int status = 0;
-    auto t0 = std::chrono::steady_clock::now();
     ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(3));
     EXPECT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
 }

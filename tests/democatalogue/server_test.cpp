@@ -1,7 +1,6 @@
 // The catalogue's endpoints as a client sees them on the wire.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <nlohmann/json.hpp>
 #include <set>
 
@@ -45,15 +44,11 @@ protected:
     std::unique_ptr<httplib::Client> client_;
 };
 
-TEST(DemoStart, ReturnsQuicklyOnAColdCacheAndServesAtOnce) {
+// How long starting and stopping take is measured by democat_start_bench.
+TEST(DemoStart, ServesAtOnceOnAColdCacheAndStopsServing) {
     test::TempDir dir;
     DemoCatalogue c(Options{.cache_dir = dir.path() + "/cache", .background_workers = 1});
-    auto t0 = std::chrono::steady_clock::now();
     ASSERT_TRUE(c.Start());
-    auto took = std::chrono::steady_clock::now() - t0;
-    std::printf("Start() on an empty cache took %.2f ms\n",
-                std::chrono::duration<double, std::milli>(took).count());
-    EXPECT_LT(took, std::chrono::milliseconds(300));
     EXPECT_GT(c.Port(), 0);
     EXPECT_EQ(c.BaseUrl(), "http://127.0.0.1:" + std::to_string(c.Port()));
     auto res = ClientFor(c)->Get("/api/source.php");
@@ -62,9 +57,8 @@ TEST(DemoStart, ReturnsQuicklyOnAColdCacheAndServesAtOnce) {
 
     DemoCatalogue second(Options{.cache_dir = dir.path() + "/cache", .background_workers = 0});
     EXPECT_FALSE(second.Start(c.Port())) << "the port is taken";
-    auto s0 = std::chrono::steady_clock::now();
     c.Stop();
-    EXPECT_LT(std::chrono::steady_clock::now() - s0, std::chrono::seconds(2));
+    EXPECT_FALSE(c.Running());
     EXPECT_FALSE(ClientFor(c)->Get("/api/source.php"));
 }
 
