@@ -5,7 +5,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <deque>
 #include <mutex>
 #include <iostream>
@@ -15,6 +14,8 @@
 #include <vector>
 
 #include "app/app_context.h"
+#include "app/bootstrap.h"
+#include "app/command_line.h"
 #include "app/controls.h"
 #include "app/deployment.h"
 #include "app/handlers.h"
@@ -33,59 +34,6 @@
 #endif
 
 namespace {
-
-struct CommandLine {
-    bool automation = false;
-    bool noSound = false;
-    bool help = false;
-    std::string configPath;
-    std::vector<std::string> all;
-    // Share links (or Kugou codes) to open in the playlist panel.
-    std::vector<std::string> sharedTexts;
-};
-
-// Options followed by a value.
-bool TakesValue(const std::string& option) {
-    for (const char* o : {"--config", "--catalogue", "--song-base", "--update-host", "--stats-host", "--deployment"}) {
-        if (option == o) return true;
-    }
-    return false;
-}
-
-CommandLine ParseCommandLine(int argc, char** argv) {
-    CommandLine c;
-    for (int i = 1; i < argc; ++i) {
-        std::string a = argv[i];
-        c.all.push_back(a);
-        if (a == "--automation") c.automation = true;
-        else if (a == "--no-sound") c.noSound = true;
-        else if (a == "--help" || a == "-h") c.help = true;
-        else if (a == "--config" && i + 1 < argc) {
-            c.configPath = argv[++i];
-            c.all.push_back(c.configPath);
-        } else if (TakesValue(a) && i + 1 < argc) {
-            c.all.push_back(argv[++i]);
-        } else if (a.rfind("-", 0) != 0) {
-            c.sharedTexts.push_back(a);
-        }
-    }
-    return c;
-}
-
-void PrintHelp() {
-    std::puts(
-        "morvane-music [options] [SHARE-LINK...]\n"
-        "  SHARE-LINK            a playlist share link (or Kugou code): opens the playlist panel with it;\n"
-        "                        while the program runs already, it is handed to that window\n"
-        "  --automation          run headless; read JSON events on stdin (docs/automation.md)\n"
-        "  --no-sound            play previews on the no-sound device\n"
-        "  --config PATH         settings file (default $XDG_CONFIG_HOME/morvane-music/config.ini)\n"
-        "  --catalogue URL       catalogue service (default: the built-in demo catalogue)\n"
-        "  --song-base URL       playlist base, ending in /song/\n"
-        "  --update-host URL     update notice host\n"
-        "  --stats-host URL      start-up report host\n"
-        "  --deployment FILE     the four addresses as key=value lines");
-}
 
 // Waits a moment for tasks that outlived the window; returns true when all ended.
 bool PoolsEnded(mm::app::AppContext& ctx) {
@@ -150,18 +98,23 @@ int RunAutomation(mm::app::AppContext& ctx, mm::ui::HeadlessUiThread& ui, const 
 }  // namespace
 
 int main(int argc, char** argv) {
-    CommandLine cmd = ParseCommandLine(argc, argv);
+    const mm::app::CommandLineResult parsed = mm::app::ParseCommandLine({argv + 1, argv + argc});
+    if (!parsed.error.empty()) {
+        std::fprintf(stderr, "morvane-music: %s\n%s", parsed.error.c_str(), mm::app::UsageText().c_str());
+        return 2;
+    }
+    const mm::app::CommandLine& cmd = parsed.line;
     if (cmd.help) {
-        PrintHelp();
+        std::fputs(mm::app::UsageText().c_str(), stdout);
+        return 0;
+    }
+    if (cmd.version) {
+        std::printf("morvane-music %s\n", mm::app::kProgramVersion);
         return 0;
     }
 
-    std::string error;
-    mm::app::Deployment deployment = mm::app::ParseDeployment(cmd.all, &error);
-    if (!error.empty()) {
-        std::fprintf(stderr, "morvane-music: %s\n", error.c_str());
-        return 2;
-    }
+    mm::app::Deployment deployment = cmd.deployment;
+    mm::app::FillDeploymentDefaults(deployment);
     mm::democat::DemoCatalogue demo;
     // Without a catalogue of its own the program uses the built-in one (in the
     // window only once it is sure to be the copy that runs).

@@ -1,57 +1,63 @@
 #include "app/deployment.h"
 
+#include <algorithm>
+#include <cctype>
 #include <fstream>
 
 namespace mm::app {
-namespace {
 
-bool Assign(Deployment& d, const std::string& key, const std::string& value) {
-    if (key == "catalogue") d.catalogueBase = value;
-    else if (key == "song-base") d.songBase = value;
-    else if (key == "update-host") d.updateHost = value;
-    else if (key == "stats-host") d.statsHost = value;
-    else return false;
-    return true;
+bool IsHttpAddress(const std::string& text) {
+    std::string lower(text.substr(0, 8));
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return std::tolower(c); });
+    size_t host;
+    if (lower.rfind("http://", 0) == 0)
+        host = 7;
+    else if (lower.rfind("https://", 0) == 0)
+        host = 8;
+    else
+        return false;
+    if (host >= text.size() || text[host] == '/' || text[host] == ':') return false;
+    // No spaces or control characters anywhere: they cannot be part of a URL.
+    return std::none_of(text.begin(), text.end(), [](unsigned char c) { return c <= ' ' || c == 0x7F; });
 }
 
-bool ReadDeploymentFile(const std::string& path, Deployment& d, std::string* error) {
+std::string SetDeploymentAddress(Deployment& d, const std::string& key, const std::string& value) {
+    std::string* field = nullptr;
+    if (key == "catalogue")
+        field = &d.catalogueBase;
+    else if (key == "song-base")
+        field = &d.songBase;
+    else if (key == "update-host")
+        field = &d.updateHost;
+    else if (key == "stats-host")
+        field = &d.statsHost;
+    if (field == nullptr) return "unknown key \"" + key + "\"";
+    if (!IsHttpAddress(value)) return "\"" + value + "\" is not an http:// or https:// address";
+    *field = value;
+    return {};
+}
+
+std::string ReadDeploymentFile(const std::string& path, Deployment& d) {
     std::ifstream f(path);
-    if (!f) {
-        if (error) *error = "cannot read deployment file " + path;
-        return false;
-    }
+    if (!f) return "cannot read the deployment file " + path;
     std::string line;
-    while (std::getline(f, line)) {
+    for (int number = 1; std::getline(f, line); ++number) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         if (line.empty() || line[0] == '#') continue;
-        auto eq = line.find('=');
-        if (eq == std::string::npos || !Assign(d, line.substr(0, eq), line.substr(eq + 1))) {
-            if (error) *error = "bad line in " + path + ": " + line;
-            return false;
-        }
+        const auto eq = line.find('=');
+        const std::string problem = eq == std::string::npos
+                                        ? "no \"key=value\""
+                                        : SetDeploymentAddress(d, line.substr(0, eq), line.substr(eq + 1));
+        if (!problem.empty()) return path + ", line " + std::to_string(number) + ": " + problem;
     }
-    return true;
+    return {};
 }
 
-}  // namespace
-
-Deployment ParseDeployment(const std::vector<std::string>& args, std::string* error) {
-    Deployment d;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a.rfind("--", 0) != 0 || i + 1 >= args.size()) continue;
-        std::string key = a.substr(2);
-        if (key == "deployment") {
-            ReadDeploymentFile(args[++i], d, error);
-        } else if (Assign(d, key, args[i + 1])) {
-            ++i;
-        }
-    }
-    // The song base follows the catalogue unless given.
+void FillDeploymentDefaults(Deployment& d) {
     if (d.songBase.empty() && !d.catalogueBase.empty()) d.songBase = d.catalogueBase + "/song/";
     if (d.updateHost.empty()) d.updateHost = d.catalogueBase;
     if (d.statsHost.empty()) d.statsHost = d.catalogueBase;
-    return d;
 }
 
 }  // namespace mm::app

@@ -2,7 +2,6 @@
 // Where the program's services live. With no catalogue given, main.cpp starts
 // the built-in demo catalogue on 127.0.0.1 and points everything at it.
 #include <string>
-#include <vector>
 
 namespace mm::app {
 
@@ -13,9 +12,20 @@ struct Deployment {
     std::string statsHost;      // POST <statsHost>/api
 };
 
-// Reads --catalogue URL, --song-base URL, --update-host URL, --stats-host URL
-// and --deployment FILE (lines "key=value" with the same keys) from the
-// arguments. Unknown arguments are left for others.
-Deployment ParseDeployment(const std::vector<std::string>& args, std::string* error);
+// An http:// or https:// address with a host.
+bool IsHttpAddress(const std::string& text);
+
+// Sets the address named by key ("catalogue", "song-base", "update-host",
+// "stats-host"). Returns what is wrong ("" when it was set): an unknown key or
+// a value that is not an http(s) address.
+std::string SetDeploymentAddress(Deployment& d, const std::string& key, const std::string& value);
+
+// Reads a deployment file: lines "key=value" with the keys above, blank lines
+// and lines starting with "#" skipped. Returns what is wrong, "" when fine.
+std::string ReadDeploymentFile(const std::string& path, Deployment& d);
+
+// The song base follows the catalogue, and the update and statistics hosts
+// are the catalogue's, unless given.
+void FillDeploymentDefaults(Deployment& d);
 
 }  // namespace mm::app
