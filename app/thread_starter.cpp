@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "app/sync_event.h"
+#include "app/task_guard.h"
 
 namespace mm::app {
 
@@ -16,7 +17,8 @@ bool StartThread(std::function<std::uint32_t(std::int32_t)> proc, std::int32_t a
     auto shared = std::make_shared<Shared>();
     try {
         std::thread([proc = std::move(proc), arg, shared] {
-            shared->code = proc(arg);
+            // What the procedure throws ends its thread only.
+            if (!RunGuarded("thread starter", [&] { shared->code = proc(arg); })) shared->code = kThreadFailed;
             shared->done.Set();
         }).detach();
     } catch (const std::system_error&) {

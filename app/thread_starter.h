@@ -5,6 +5,9 @@
 
 namespace mm::app {
 
+// The exit code of a procedure that ended by throwing.
+inline constexpr std::uint32_t kThreadFailed = 0xFFFFFFFFu;
+
 struct ThreadStartOptions {
     int waitMs = 0;           // 0: let it run; > 0: wait that long for its end; -1: wait for the end
     std::uint32_t* exitCode = nullptr;  // filled when the thread ended within the wait

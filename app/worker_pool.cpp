@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "app/sync_event.h"
+#include "app/task_guard.h"
 
 namespace mm::app {
 
@@ -167,8 +168,10 @@ void WorkerPool::Core::WorkerMain(int kind) {
         if (running.load() != 1 || !ok || p.stop) break;
         busy.fetch_add(1);
         queued.fetch_sub(1);
-        if (exec) exec(p.proc, p.a, p.b, ectx);
-        else if (p.proc) p.proc(p.a, p.b);
+        RunGuarded("worker pool", [&] {
+            if (exec) exec(p.proc, p.a, p.b, ectx);
+            else if (p.proc) p.proc(p.a, p.b);
+        });
         p.proc = nullptr;  // release what the task captured before counting it done
         int nowBusy = busy.fetch_sub(1) - 1;
         if (hasTaskDone.load()) taskDone.Set();

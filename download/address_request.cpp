@@ -4,7 +4,7 @@
 #include "app/control_names.h"
 #include "app/images.h"
 #include "app/settings.h"
-#include "app/thread_starter.h"
+#include "app/one_off_thread.h"
 #include "download/address_reply.h"
 #include "download/download_at_tier.h"
 #include "download/download_job.h"
@@ -109,17 +109,8 @@ void RunAddressRequest(app::AppContext& ctx, const std::string& jobJson, unsigne
 }
 
 bool StartAddressRequest(app::AppContext& ctx, const std::string& jobJson, unsigned generation) {
-    app::AppContext* c = &ctx;
-    ctx.oneOffThreads.fetch_add(1);
-    bool started = app::StartThread(
-        [c, jobJson, generation](std::int32_t) -> std::uint32_t {
-            RunAddressRequest(*c, jobJson, generation);
-            c->oneOffThreads.fetch_sub(1);
-            return 0;
-        },
-        0);
-    if (!started) ctx.oneOffThreads.fetch_sub(1);
-    return started;
+    return app::StartOneOffThread(
+        ctx, [&ctx, jobJson, generation] { RunAddressRequest(ctx, jobJson, generation); });
 }
 
 PreviewAddress RequestAddressForPreview(app::AppContext& ctx, const std::string& mid, const std::string& pmid,

@@ -2,7 +2,7 @@
 
 #include "app/app_context.h"
 #include "app/control_names.h"
-#include "app/thread_starter.h"
+#include "app/one_off_thread.h"
 #include "app/worker_pool.h"
 #include "download/download_at_tier.h"
 #include "download/download_notices.h"
@@ -50,17 +50,7 @@ void RunDownloadAll(app::AppContext& ctx) {
 }
 
 bool StartDownloadAll(app::AppContext& ctx) {
-    app::AppContext* c = &ctx;
-    ctx.oneOffThreads.fetch_add(1);
-    bool started = app::StartThread(
-        [c](std::int32_t) -> std::uint32_t {
-            RunDownloadAll(*c);
-            c->oneOffThreads.fetch_sub(1);
-            return 0;
-        },
-        0);
-    if (!started) ctx.oneOffThreads.fetch_sub(1);
-    return started;
+    return app::StartOneOffThread(ctx, [&ctx] { RunDownloadAll(ctx); });
 }
 
 }  // namespace mm::download

@@ -5,10 +5,13 @@
 #include <atomic>
 #include <chrono>
 #include <mutex>
+#include <new>
+#include <stdexcept>
 #include <thread>
 #include <vector>
 
 #include "app/sync_event.h"
+#include "app/thread_starter.h"
 
 using mm::app::SyncEvent;
 using mm::app::WorkerPool;
@@ -85,13 +88,14 @@ TEST(WorkerPool, TaskPostedWhileAllBusyWaitsForAFreeWorker) {
 struct BlockedPool {
     WorkerPool pool;
     SyncEvent release{true};
-    std::atomic<bool> blockerStarted{false};
+    std::atomic<bool> blockerStarted{false}, blockerFinished{false};
     std::atomic<int> queuedRan{0};
     explicit BlockedPool(int queued) {
         EXPECT_TRUE(pool.Create(1, 1, 200));
         pool.Post([this] {
             blockerStarted = true;
             release.Wait();
+            blockerFinished = true;
         });
         EXPECT_TRUE(Eventually([&] { return blockerStarted.load(); }));
         for (int i = 0; i < queued; ++i) pool.Post([this] { queuedRan++; });
@@ -102,13 +106,14 @@ TEST(WorkerPool, DestroyModes) {
     {
         SCOPED_TRACE("mode 0: queued tasks dropped, waits for the running one");
         BlockedPool b(3);
+        // Released only once the destroy has begun: a destroy that returned
+        // without waiting would find the blocker unfinished.
         std::thread releaser([&] {
-            std::this_thread::sleep_for(100ms);
+            EXPECT_TRUE(Eventually([&] { return b.pool.State() == WorkerPool::kDestroying; }));
             b.release.Set();
         });
-        auto t0 = std::chrono::steady_clock::now();
         EXPECT_TRUE(b.pool.Destroy(WorkerPool::kDropAndWait));
-        EXPECT_GE(std::chrono::steady_clock::now() - t0, 90ms);
+        EXPECT_TRUE(b.blockerFinished.load());
         releaser.join();
         EXPECT_EQ(b.queuedRan.load(), 0);
         EXPECT_EQ(b.pool.State(), WorkerPool::kNotCreated);
@@ -118,7 +123,7 @@ TEST(WorkerPool, DestroyModes) {
         SCOPED_TRACE("mode 1: queued tasks run, waits for all");
         BlockedPool b(3);
         std::thread releaser([&] {
-            std::this_thread::sleep_for(50ms);
+            EXPECT_TRUE(Eventually([&] { return b.pool.State() == WorkerPool::kDestroying; }));
             b.release.Set();
         });
         EXPECT_TRUE(b.pool.Destroy(WorkerPool::kRunAndWait));
@@ -129,12 +134,18 @@ TEST(WorkerPool, DestroyModes) {
     {
         SCOPED_TRACE("mode 2: queued tasks dropped, returns at once");
         BlockedPool b(3);
-        auto t0 = std::chrono::steady_clock::now();
+        // The blocker is released only after the destroy returned; a destroy
+        // that waited could return only when the watchdog gives up.
+        std::thread watchdog([&] {
+            b.release.Wait(60000);
+            b.release.Set();
+        });
         EXPECT_TRUE(b.pool.Destroy(WorkerPool::kDropNoWait));
-        EXPECT_LT(std::chrono::steady_clock::now() - t0, 50ms);
+        EXPECT_FALSE(b.blockerFinished.load()) << "the destroy waited for the running task";
         EXPECT_FALSE(b.pool.Post([] {})) << "a pool being destroyed refuses tasks";
         b.release.Set();
         EXPECT_TRUE(Eventually([&] { return b.pool.State() == WorkerPool::kNotCreated; }));
+        watchdog.join();
         EXPECT_EQ(b.queuedRan.load(), 0);
     }
     {
@@ -145,6 +156,30 @@ TEST(WorkerPool, DestroyModes) {
         EXPECT_TRUE(Eventually([&] { return b.pool.State() == WorkerPool::kNotCreated; }));
         EXPECT_EQ(b.queuedRan.load(), 3);
     }
+}
+
+TEST(WorkerPool, ATaskThatThrowsEndsAloneAndTheWorkerCarriesOn) {
+    WorkerPool pool;
+    ASSERT_TRUE(pool.Create(1, 1, 200));
+    std::atomic<int> after{0};
+    pool.Post([] { throw std::bad_alloc(); });
+    pool.Post([] { throw 42; });
+    pool.Post([&] { after++; });
+    EXPECT_TRUE(Eventually([&] { return after.load() == 1; }));
+    EXPECT_TRUE(Eventually([&] { return pool.IsIdle(); }));
+    EXPECT_EQ(pool.LiveWorkers(), 1);
+    EXPECT_TRUE(pool.Destroy());
+}
+
+TEST(ThreadStarter, AProcedureThatThrowsEndsItsThreadOnly) {
+    std::uint32_t code = 0;
+    ASSERT_TRUE(mm::app::StartThread(
+        [](std::int32_t) -> std::uint32_t { throw std::runtime_error("cover too large"); }, 0,
+        {.waitMs = -1, .exitCode = &code}));
+    EXPECT_EQ(code, mm::app::kThreadFailed);
+    ASSERT_TRUE(mm::app::StartThread([](std::int32_t a) -> std::uint32_t { return 7 + a; }, 1,
+                                     {.waitMs = -1, .exitCode = &code}));
+    EXPECT_EQ(code, 8u);
 }
 
 TEST(WorkerPool, PoolObjectMayGoAwayBeforeItsLastWorkerEnds) {
