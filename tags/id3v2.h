@@ -11,7 +11,8 @@ namespace mm::tags {
 // Puts an ID3v2.3 tag with the request's values in front of the audio,
 // replacing the frames this writer owns in an existing tag and keeping the
 // others. Works in place. False when the file does not exist, cannot be
-// opened, or the write failed; a file refused before writing is left untouched.
+// opened, has a tag longer than the file itself, or the write failed; a file
+// refused before writing is left untouched.
 bool WriteId3v2(const std::string& path, const TagRequest& request);
 
 // Fills the request from the file's ID3v2 tag. False (and the request left

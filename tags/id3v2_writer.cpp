@@ -165,6 +165,9 @@ bool WriteId3v2(const std::string& path, const TagRequest& request) {
     if (!file.ok()) return false;
     std::string head;
     if (!io::readAt(file.fd(), 0, id3::kHeaderSize, head)) return false;
+    // A tag that claims more bytes than the file holds cannot be told apart
+    // from the audio: replacing it would replace the audio too. Refused.
+    if (auto h = id3::parseHeader(head); h && h->totalLength() > file.size()) return false;
     uint64_t oldLen = Id3v2TagLength(head, file.size());
     std::string oldTag;
     if (oldLen > 0 && !io::readAt(file.fd(), 0, static_cast<size_t>(oldLen), oldTag)) return false;
