@@ -8,7 +8,8 @@ namespace mm::app {
 void BuildTextFilters();
 // Slash, backslash and double quote become "*" (titles, singers, albums).
 std::string KeywordFilter(const std::string& text);
-// / \ " : < > | * ? become "-" (file names).
+// / \ " : < > | * ? and the control characters U+0000 to U+001F and U+007F
+// become "-" (file names).
 std::string FileNameFilter(const std::string& text);
 
 }  // namespace mm::app

@@ -6,15 +6,9 @@ namespace mm::download {
 
 namespace {
 
-// The file-name filter, plus NUL: a name must not end early when handed to the
-// system.
-std::string NamePart(const std::string& text) {
-    std::string out = app::FileNameFilter(text);
-    for (char& c : out) {
-        if (c == '\0') c = '-';
-    }
-    return out;
-}
+// The file-name filter (which turns NUL and the other control characters into
+// "-" as well).
+std::string NamePart(const std::string& text) { return app::FileNameFilter(text); }
 
 }  // namespace
 
@@ -23,12 +17,20 @@ std::string BaseName(const std::string& title, const std::string& singer, int sc
     std::string s = NamePart(singer);
     switch (scheme) {
         case 1:
-            return s + " - " + t;
+            return VisibleName(s + " - " + t);
         case 2:
-            return t;
+            return VisibleName(t);
         default:
-            return t + " - " + s;
+            return VisibleName(t + " - " + s);
     }
+}
+
+std::string VisibleName(const std::string& name) {
+    const size_t dots = name.find_first_not_of('.');
+    const size_t count = dots == std::string::npos ? name.size() : dots;
+    std::string out;
+    for (size_t i = 0; i < count; ++i) out += kFullWidthStop;
+    return out + name.substr(count);
 }
 
 std::string SafeExtension(const std::string& type) {

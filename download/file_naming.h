@@ -10,7 +10,13 @@ namespace mm::download {
 // Naming schemes as the settings page numbers them: 0 "title - singer",
 // 1 "singer - title", 2 "title". Each part goes through the file-name filter;
 // an unknown scheme counts as 0.
+// The name never starts with a dot (see VisibleName).
 std::string BaseName(const std::string& title, const std::string& singer, int scheme);
+
+// A name starting with "." is hidden on Linux, where a user would never find
+// the download: each leading dot becomes the full-width stop "．" (U+FF0E).
+inline constexpr const char* kFullWidthStop = "\xEF\xBC\x8E";
+std::string VisibleName(const std::string& name);
 
 // The extension for a reply's file type: kept as received (case included), but
 // made harmless as part of a name: no slash, no NUL, no more than 16 bytes.

@@ -32,6 +32,21 @@ TEST(FileNaming, EveryForbiddenCharacterBecomesOneDash) {
     EXPECT_EQ(BaseName("Pipe|Less<More>", "A/B", 1), "A-B - Pipe-Less-More-");
     // A NUL would end the name early when it reaches the system.
     EXPECT_EQ(BaseName(std::string("a\0b", 3), "", 2), "a-b");
+    // Control characters break scripts, playlists and file managers.
+    EXPECT_EQ(BaseName("Line\nbreak\r\tTab\x1B[0m\x7F", "Bell\a", 0), "Line-break--Tab-[0m- - Bell-");
+    EXPECT_EQ(BaseName("\x1F\x20\x7E", "", 2), "- ~") << "space and tilde are ordinary characters";
+}
+
+TEST(FileNaming, ALeadingDotWouldHideTheFile) {
+    EXPECT_EQ(BaseName("...Baby One More Time", "Britney", 0), "．．．Baby One More Time - Britney");
+    EXPECT_EQ(BaseName("Time", ".Dot", 1), "．Dot - Time");
+    EXPECT_EQ(BaseName("Time", ".Dot", 0), "Time - .Dot") << "only the start of the name";
+    EXPECT_EQ(BaseName("..", "", 2), "．．");
+    EXPECT_EQ(BaseName("a.b.", "", 2), "a.b.");
+    EXPECT_EQ(BaseName("", "x", 2), "");
+    // The dated and shortened names start with the same visible base.
+    std::tm t = At(2026, 12, 6, 18, 5, 7);
+    EXPECT_EQ(DatedFileName(BaseName(".x", "", 2), "mp3", t, 1, 255), "．x_2026年12月6日18时5分7秒.mp3");
 }
 
 TEST(FileNaming, ExtensionKeepsCaseButCannotLeaveTheFolder) {

@@ -11,7 +11,10 @@ TEST(ShareLink, FindsTheFirstAddressAndStopsAtForeignCharacters) {
     EXPECT_EQ(FindLink("来听 https://y.qq.com/n/ryqq/playlist?id=789 好听！ http://second.example/x"),
               "https://y.qq.com/n/ryqq/playlist?id=789");
     EXPECT_EQ(FindLink("see HTTP://Music.163.com/playlist?id=5\"quoted"), "HTTP://Music.163.com/playlist?id=5");
-    EXPECT_EQ(FindLink("no address here, only ftp://x"), "");
+    EXPECT_EQ(FindLink("no address here, only ftp://x and http:/broken"), "");
+    EXPECT_EQ(FindLink("分享歌单《夜》: https://y.qq.com/n/ryqq/playlist?id=789&x=1（来自@QQ音乐）"),
+              "https://y.qq.com/n/ryqq/playlist?id=789&x=1");
+    EXPECT_EQ(FindLink("a,b;c http://h.example/p?q=%20#f,g;h@i+j end"), "http://h.example/p?q=%20#f,g;h@i+j");
     EXPECT_EQ(FindLink(""), "");
 }
 
@@ -23,6 +26,7 @@ TEST(ShareLink, ServicePatterns) {
     // NetEase: id must stand alone in the query and end at & or the end.
     EXPECT_EQ(ExtractId("wy", "https://music.163.com/playlist?id=123&userid=5"), "123");
     EXPECT_EQ(ExtractId("wy", "https://music.163.com/playlist?userid=5"), "");
+    EXPECT_EQ(ExtractId("wy", "https://music.163.com/playlist?a=1&id=42"), "42");
     EXPECT_EQ(ExtractId("wy", "https://music.163.com/playlist?ID=77"), "77") << "letters match in any case";
     EXPECT_EQ(ExtractId("wy", "https://music.163.com/playlist?id=12x"), "");
     // Kuwo: detail/<digits> followed by ? or the end.

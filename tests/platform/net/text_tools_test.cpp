@@ -7,20 +7,6 @@
 namespace mm::net {
 namespace {
 
-TEST(StringFilterTest, TheProgramsTwoFilters) {
-    StringFilter keyword;
-    ASSERT_TRUE(keyword.InitByParams({"/", "\\", "\""}, 0, "*"));
-    EXPECT_EQ(keyword.Filter(R"(A/B\C "D")"), "A*B*C *D*");
-
-    StringFilter fileName;
-    ASSERT_TRUE(fileName.InitByParams({"/", "\\", "\"", ":", "<", ">", "|", "*", "?"}, 0, "-"));
-    EXPECT_EQ(fileName.Filter("AC/DC: Live? - X "), "AC-DC- Live- - X ");
-    EXPECT_EQ(fileName.Filter("<a|b*c>\"d\""), "-a-b-c--d-");
-    EXPECT_EQ(fileName.Filter("周杰伦：七里香？"), "周杰伦：七里香？")
-        << "full-width marks are other characters";
-    EXPECT_EQ(fileName.Filter(""), "");
-}
-
 TEST(StringFilterTest, ReplacementsPerSourceAndWholeCharacters) {
     StringFilter f;
     ASSERT_TRUE(f.InitByParams({"ab", "a", "中"}, 0, std::vector<std::string>{"1", "2", "Z"}));
