@@ -65,7 +65,8 @@ struct Shell {
     std::function<void(int code)> exitProgram;
     // A message box with no owner window (pool creation failures).
     std::function<void(const std::string& caption, const std::string& text)> systemMessageBox;
-    // Opens the file's folder with the file selected; false when it could not.
+    // Opens the file's folder, with the file selected where the desktop can;
+    // false when nothing could be opened. Called off the UI thread.
     std::function<bool(const std::string& path)> showInFolder;
     // Whether the main window is the active window now (any thread); unset:
     // there is no window (automation mode), which counts as not active.

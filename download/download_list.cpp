@@ -3,6 +3,7 @@
 #include "app/app_context.h"
 #include "app/control_names.h"
 #include "app/images.h"
+#include "app/one_off_thread.h"
 #include "app/settings.h"
 #include "download/download_all.h"
 #include "download/download_at_tier.h"
@@ -29,15 +30,36 @@ std::string DownloadedFilePath(app::AppContext& ctx, int downloadRow) {
     return folder + name + (lossless ? ".flac" : ".mp3");
 }
 
+namespace {
+
+// Runs on a thread of its own: the desktop's helpers can take seconds.
+void ShowOrSay(app::AppContext& ctx, const std::string& path) {
+    const bool exists = sys::PathExists(path);
+    bool shown = false;
+    if (exists) {
+        if (ctx.shell.showInFolder) {
+            shown = ctx.shell.showInFolder(path);
+        } else {
+#ifdef MM_HAVE_SUPPORT_SHELL
+            shown = support::ShowInFolder(path) != support::Shown::kNothing;
+#endif
+        }
+    }
+    if (shown) return;
+    std::string folder = path.substr(0, path.rfind('/') + 1);
+    ctx.ui.messageBox(
+        {"code:404",
+         (exists ? "无法打开目录，请检查是否安装了文件管理器：\r\n" : "文件不存在，无法打开目录：\r\n") +
+             folder,
+         "好的", app::kWindow});
+}
+
+}  // namespace
+
 bool OpenDownloadFolder(app::AppContext& ctx, int downloadRow) {
     std::string path = DownloadedFilePath(ctx, downloadRow);
-    if (path.empty() || !sys::PathExists(path)) return false;
-    if (ctx.shell.showInFolder) return ctx.shell.showInFolder(path);
-#ifdef MM_HAVE_SUPPORT_SHELL
-    return support::ShowInFolder(path) == 1;
-#else
-    return false;
-#endif
+    if (path.empty()) return false;
+    return app::StartOneOffThread(ctx, [&ctx, path] { ShowOrSay(ctx, path); });
 }
 
 void RegisterDownloadHandlers(app::AppContext& ctx) {

@@ -15,8 +15,9 @@ namespace mm::download {
 // row that does not exist.
 std::string DownloadedFilePath(app::AppContext& ctx, int downloadRow);
 
-// Shows the row's file in its folder; false when there is no such file or the
-// shell could not.
+// Shows the row's file in its folder, on a thread of its own (the desktop's
+// helpers can take seconds); when nothing could be opened, a message box says
+// so with the folder's path. False when there is no such row or no thread.
 bool OpenDownloadFolder(app::AppContext& ctx, int downloadRow);
 
 // This area's actions: downloadAtTier, downloadAll, openFolder.

@@ -96,20 +96,20 @@ std::string FileUri(const std::string& path) {
     return out;
 }
 
-int ShowInFolder(const std::string& path) {
+Shown ShowInFolder(const std::string& path) {
     struct stat st {};
-    if (path.empty() || ::stat(path.c_str(), &st) != 0) return 0;
+    if (path.empty() || ::stat(path.c_str(), &st) != 0) return Shown::kNothing;
     std::error_code ec;
     std::filesystem::path abs = std::filesystem::absolute(path, ec);
-    if (ec) return 0;
+    if (ec) return Shown::kNothing;
     abs = abs.lexically_normal();
     std::string target = abs.string();
     if (target.size() > 1 && target.back() == '/') target.pop_back();
-    if (auto bus = CurrentDesktopBus(); bus && bus->ShowItems({FileUri(target)})) return 1;
+    if (auto bus = CurrentDesktopBus(); bus && bus->ShowItems({FileUri(target)})) return Shown::kFileSelected;
     // No session bus, or no file manager on it: open the folder that holds it.
     std::filesystem::path folder = std::filesystem::path(target).parent_path();
     if (folder.empty()) folder = std::filesystem::path("/");
-    return Launch({"xdg-open", folder.string()}) == 0 ? 1 : 0;
+    return Launch({"xdg-open", folder.string()}) == 0 ? Shown::kFolderOpened : Shown::kNothing;
 }
 
 int OpenUrl(const std::string& url) {

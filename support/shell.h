@@ -19,12 +19,17 @@ int RunProgram(const std::vector<std::string>& argv);
 using Launcher = std::function<int(const std::vector<std::string>& argv)>;
 void SetLauncher(Launcher launcher);
 
+enum class Shown {
+    kFileSelected,  // the file manager shows the folder with the file selected
+    kFolderOpened,  // no file manager answered; the folder was opened without a selection
+    kNothing,       // nothing exists at the path, or nothing could be opened
+};
+
 // Shows the file (or folder) selected in the desktop's file manager through
 // the freedesktop FileManager1 interface on the desktop bus (desktop_bus.h),
-// falling back to opening its folder with xdg-open.
-// 1 when one of the two was handed over, 0 otherwise and when nothing exists
-// at the path.
-int ShowInFolder(const std::string& path);
+// falling back to opening its folder with xdg-open, which selects nothing.
+// Waits for the desktop (seconds at worst): call it off the UI thread.
+Shown ShowInFolder(const std::string& path);
 
 // Opens an http(s) address in the desktop's browser. 1 on success, 0 for any
 // other address or when no opener could be run.

@@ -2,6 +2,9 @@
 // lists replaced while a download waits.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <filesystem>
+#include <mutex>
 #include <set>
 #include <thread>
 
@@ -223,10 +226,16 @@ TEST_F(DownloadFailureTest, DownloadAllQueuesEveryRowInItsBestTier) {
     EXPECT_EQ(static_cast<int>(SavedNames().size()), rows - 1);  // all but the empty address
 }
 
-TEST_F(DownloadFailureTest, OpenFolderShowsTheFileTheJobReallyWrote) {
+TEST_F(DownloadFailureTest, OpenFolderShowsTheFileTheJobReallyWroteOffTheUiThread) {
+    std::mutex mu;
     std::vector<std::string> shown;
-    ctx->shell.showInFolder = [&shown](const std::string& path) {
+    std::thread::id uiThread;
+    OnUi([&] { uiThread = std::this_thread::get_id(); });
+    bool offUi = true;
+    ctx->shell.showInFolder = [&](const std::string& path) {
+        std::lock_guard lk(mu);
         shown.push_back(path);
+        offUi = offUi && std::this_thread::get_id() != uiThread;
         return true;
     };
     StartProgram();
@@ -239,11 +248,48 @@ TEST_F(DownloadFailureTest, OpenFolderShowsTheFileTheJobReallyWrote) {
         Fire(app::kDownloadList, ui::EventType::RowRightClick, row);
         EXPECT_TRUE(model.isMenuPoppedUp(app::kDownloadMenu));
         Menu(app::kDownloadMenu, 12);
+        ASSERT_TRUE(WaitIdle());
     }
+    std::lock_guard lk(mu);
     // The second row's file is the dated one, not the name the row shows.
     ASSERT_EQ(shown.size(), 2u);
     EXPECT_EQ(shown[0], saveDir + names[0]);
     EXPECT_EQ(shown[1], saveDir + names[1]);
+    EXPECT_TRUE(offUi) << "the desktop's helpers can take seconds: never on the UI thread";
+    EXPECT_TRUE(MessageBoxes().empty());
+}
+
+TEST_F(DownloadFailureTest, OpenFolderThatOpensNothingSaysSoWithTheFolder) {
+    std::atomic<int> asked{0};
+    ctx->shell.showInFolder = [&](const std::string&) {
+        ++asked;
+        return false;  // no file manager, no xdg-open
+    };
+    StartProgram();
+    DownloadByTitle("Morning", "Morning Light", 0);
+    ASSERT_TRUE(WaitIdle(std::chrono::seconds(60)));
+    auto names = SavedNames();
+    ASSERT_EQ(names.size(), 1u);
+
+    Fire(app::kDownloadList, ui::EventType::RowRightClick, 0);
+    Menu(app::kDownloadMenu, 12);
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_EQ(asked.load(), 1);
+    auto boxes = MessageBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].title, "code:404");
+    EXPECT_EQ(boxes[0].text, "无法打开目录，请检查是否安装了文件管理器：\r\n" + saveDir);
+    EXPECT_EQ(boxes[0].button, "好的");
+
+    // The file is gone: nothing to show, and the box says why.
+    std::filesystem::remove(saveDir + names[0]);
+    Fire(app::kDownloadList, ui::EventType::RowRightClick, 0);
+    Menu(app::kDownloadMenu, 12);
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_EQ(asked.load(), 1);
+    boxes = MessageBoxes();
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[1].text, "文件不存在，无法打开目录：\r\n" + saveDir);
 }
 
 }  // namespace

@@ -61,7 +61,7 @@ class ShellTest : public ::testing::Test {
 TEST_F(ShellTest, ShowsTheFileSelectedThroughTheFileManager) {
     std::string file = dir_ + "/歌手 - 歌名,live.mp3";
     std::ofstream(file) << "x";
-    EXPECT_EQ(ShowInFolder(file), 1);
+    EXPECT_EQ(ShowInFolder(file), Shown::kFileSelected);
     EXPECT_TRUE(calls_.empty()) << "no program is started when the bus answers";
     ASSERT_EQ(bus_->shown.size(), 1u);
     // Space, comma and the UTF-8 bytes are percent-encoded in the URI.
@@ -72,19 +72,19 @@ TEST_F(ShellTest, FallsBackToOpeningTheFolder) {
     std::string file = dir_ + "/a.flac";
     std::ofstream(file) << "x";
     bus_->fileManager = false;  // no file manager answers on the bus; xdg-open works
-    EXPECT_EQ(ShowInFolder(file), 1);
+    EXPECT_EQ(ShowInFolder(file), Shown::kFolderOpened) << "the folder opened, but nothing is selected";
     ASSERT_EQ(calls_.size(), 1u);
     EXPECT_EQ(calls_[0], (Argv{"xdg-open", dir_}));
 
     calls_.clear();
     results_ = {3};
-    EXPECT_EQ(ShowInFolder(file), 0) << "neither could be run";
+    EXPECT_EQ(ShowInFolder(file), Shown::kNothing) << "neither could be run";
 
     // Without a session bus at all the folder is opened the same way.
     SetDesktopBus(nullptr);
     calls_.clear();
     results_ = {};
-    EXPECT_EQ(ShowInFolder(file), 1);
+    EXPECT_EQ(ShowInFolder(file), Shown::kFolderOpened);
     EXPECT_EQ(calls_, (std::vector<Argv>{{"xdg-open", dir_}}));
 
     // A relative path is made absolute before it leaves the program.
@@ -93,7 +93,7 @@ TEST_F(ShellTest, FallsBackToOpeningTheFolder) {
     bus_->shown.clear();
     auto old = std::filesystem::current_path();
     std::filesystem::current_path(dir_);
-    EXPECT_EQ(ShowInFolder("a.flac"), 1);
+    EXPECT_EQ(ShowInFolder("a.flac"), Shown::kFileSelected);
     std::filesystem::current_path(old);
     ASSERT_EQ(bus_->shown.size(), 1u);
     EXPECT_EQ(bus_->shown[0], (Argv{"file://" + dir_ + "/a.flac"}));
@@ -111,8 +111,8 @@ TEST_F(ShellTest, NotificationsGoToTheBusOrNowhere) {
 }
 
 TEST_F(ShellTest, NothingIsRunForAPathThatDoesNotExist) {
-    EXPECT_EQ(ShowInFolder(dir_ + "/missing.mp3"), 0);
-    EXPECT_EQ(ShowInFolder(""), 0);
+    EXPECT_EQ(ShowInFolder(dir_ + "/missing.mp3"), Shown::kNothing);
+    EXPECT_EQ(ShowInFolder(""), Shown::kNothing);
     EXPECT_TRUE(calls_.empty());
     EXPECT_TRUE(bus_->shown.empty());
 }
