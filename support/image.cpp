@@ -61,23 +61,21 @@ Image ResizeImage(const Image& src, uint32_t width, uint32_t height) {
     if (src.width == width && src.height == height) return src;
     Image out;
     if (width == 0 || height == 0 || src.width == 0 || src.height == 0) return out;
-    // Premultiplied alpha, so transparent pixels do not bleed their colour.
-    std::vector<float> pre(size_t{src.width} * src.height * 4);
-    for (size_t i = 0; i < pre.size(); i += 4) {
-        float a = src.rgba[i + 3] / 255.0f;
-        pre[i] = src.rgba[i] * a;
-        pre[i + 1] = src.rgba[i + 1] * a;
-        pre[i + 2] = src.rgba[i + 2] * a;
-        pre[i + 3] = src.rgba[i + 3];
-    }
+    // Premultiplied alpha, so transparent pixels do not bleed their colour;
+    // worked out per tap rather than for a whole copy of the picture, which
+    // would take 16 bytes a pixel.
     auto wx = Weights(src.width, width), wy = Weights(src.height, height);
     std::vector<float> rows(size_t{width} * src.height * 4, 0.0f);  // scaled across, not yet down
     for (uint32_t y = 0; y < src.height; ++y) {
         for (uint32_t x = 0; x < width; ++x) {
             float* o = &rows[(size_t{y} * width + x) * 4];
             for (const Tap& t : wx[x]) {
-                const float* p = &pre[(size_t{y} * src.width + t.index) * 4];
-                for (int c = 0; c < 4; ++c) o[c] += p[c] * t.weight;
+                const uint8_t* p = &src.rgba[(size_t{y} * src.width + t.index) * 4];
+                const float a = p[3] / 255.0f;
+                o[0] += p[0] * a * t.weight;
+                o[1] += p[1] * a * t.weight;
+                o[2] += p[2] * a * t.weight;
+                o[3] += p[3] * t.weight;
             }
         }
     }

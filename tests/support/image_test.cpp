@@ -291,6 +291,39 @@ TEST(ThumbnailTest, BmpInItsCommonForms) {
     }
 }
 
+// A frame header that claims another size, as a forged file would.
+std::vector<uint8_t> WithJpegSize(std::vector<uint8_t> jpeg, uint16_t w, uint16_t h) {
+    for (size_t i = 0; i + 8 < jpeg.size(); ++i) {
+        if (jpeg[i] == 0xFF && (jpeg[i + 1] == 0xC0 || jpeg[i + 1] == 0xC2)) {
+            jpeg[i + 5] = uint8_t(h >> 8), jpeg[i + 6] = uint8_t(h);
+            jpeg[i + 7] = uint8_t(w >> 8), jpeg[i + 8] = uint8_t(w);
+            return jpeg;
+        }
+    }
+    ADD_FAILURE() << "no frame header";
+    return jpeg;
+}
+
+TEST(ThumbnailTest, PicturesTooLargeForMemoryAreRefusedBeforeDecoding) {
+    // 8192 on a side is allowed; one more is not.
+    EXPECT_TRUE(DecodeImage(MakeJpeg(8192, 2)));
+    EXPECT_FALSE(DecodeImage(MakeJpeg(8193, 1)));
+    EXPECT_FALSE(DecodeImage(MakeJpeg(1, 8193)));
+    EXPECT_TRUE(MakeThumbnail(MakeJpeg(8193, 1), 80, 80).empty());
+    // A small file claiming 8000 x 8000 would take 256 MiB decoded (and over
+    // a gigabyte more to scale): refused from its header.
+    const auto forged = WithJpegSize(MakeJpeg(16, 16), 8000, 8000);
+    EXPECT_FALSE(DecodeImage(forged));
+    EXPECT_TRUE(MakeThumbnail(forged, 80, 80).empty());
+    // The largest square that is allowed still decodes and scales.
+    auto big = DecodeImage(MakeJpeg(4096, 4096));
+    ASSERT_TRUE(big);
+    auto thumb = ReadPng(EncodePng(ResizeImage(*big, 80, 80)));
+    ASSERT_TRUE(thumb);
+    ExpectNear(thumb->At(10, 40), SplitColour(0, 2), 12);
+    ExpectNear(thumb->At(70, 40), SplitColour(1, 2), 12);
+}
+
 TEST(ThumbnailTest, BmpWhoseHeadersLieIsRefused) {
     auto good = MakeBmp(5, 3, 24, false);
     ASSERT_TRUE(DecodeImage(good));
