@@ -3,6 +3,7 @@
 #include "app/app_context.h"
 #include "app/control_names.h"
 #include "app/images.h"
+#include "app/reply_caps.h"
 #include "platform/net/http_client.h"
 #include "platform/net/jmap.h"
 #include "platform/net/regex_pcre.h"
@@ -29,6 +30,7 @@ std::string ReplaceAll(std::string s, const std::string& from, const std::string
 UpdateNotice FetchUpdateNotice(AppContext& ctx) {
     UpdateNotice n;
     net::HTTPWebClient client;
+    client.SetMaxReplyBytes(kSmallReplyCap);
     std::string body;
     client.Get(ctx.deployment.updateHost + "/VOKA/voka.json", body, true);
     net::JMap map;
@@ -100,7 +102,7 @@ void RunBootstrap(AppContext& ctx) {
 
     ui.setVisible(kLoading, true);
     net::JMap sources;
-    bool ok = sources.FromHTTP(ctx.deployment.catalogueBase + "/api/source.php", "UCS-2", 10) &&
+    bool ok = sources.FromHTTP(ctx.deployment.catalogueBase + "/api/source.php", "UCS-2", 10, kListReplyCap) &&
               sources.GetString("//msg") == "获取成功";
     if (!ok) {
         ui.setVisible(kLoading, false);

@@ -3,8 +3,9 @@
 #include "app/app_context.h"
 #include "app/control_names.h"
 #include "app/images.h"
-#include "app/settings.h"
 #include "app/one_off_thread.h"
+#include "app/reply_caps.h"
+#include "app/settings.h"
 #include "download/address_reply.h"
 #include "download/download_at_tier.h"
 #include "download/download_job.h"
@@ -25,6 +26,7 @@ std::string FetchAddressReply(app::AppContext& ctx, const std::string& mid, cons
                               int tier) {
     net::HTTPWebClient client;
     client.SetupTimeout(kAddressTimeoutSec, kAddressTimeoutSec);
+    client.SetMaxReplyBytes(app::kSmallReplyCap);
     std::string reply;
     // Success is judged by the reply text alone: an error page that is not
     // our JSON counts as a failed connection.

@@ -3,6 +3,7 @@
 #include "app/app_context.h"
 #include "app/control_names.h"
 #include "app/images.h"
+#include "app/reply_caps.h"
 #include "platform/net/http_client.h"
 #include "platform/net/jmap.h"
 #include "platform/net/url_encode.h"
@@ -61,6 +62,7 @@ void Fail(app::AppContext& ctx, const std::string& heading, const std::string& t
 std::string FetchPlaylist(const std::string& base, const std::string& id) {
     net::HTTPWebClient client;
     client.SetupTimeout(kPlaylistConnectSec, kPlaylistTransferSec);
+    client.SetMaxReplyBytes(app::kListReplyCap);
     std::string body;
     // The id travels percent-encoded, so a Kugou code with spaces reaches the
     // service as pasted.

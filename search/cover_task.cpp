@@ -1,6 +1,7 @@
 #include "search/cover_task.h"
 
 #include "app/app_context.h"
+#include "app/reply_caps.h"
 #include "platform/net/http_client.h"
 #include "search/list_lock.h"
 
@@ -12,6 +13,7 @@ std::string FetchCover(const std::string& url) {
     if (url.empty()) return bytes;
     net::HTTPWebClient client;
     client.SetupTimeout(kCoverConnectSec, kCoverTransferSec);
+    client.SetMaxReplyBytes(app::kCoverReplyCap);
     if (!client.Get(url, bytes, false)) bytes.clear();
     return bytes;
 }

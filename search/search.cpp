@@ -4,6 +4,7 @@
 
 #include "app/app_context.h"
 #include "app/control_names.h"
+#include "app/reply_caps.h"
 #include "platform/net/http_client.h"
 #include "platform/net/url_encode.h"
 #include "search/cover_task.h"
@@ -21,6 +22,7 @@ constexpr const char* kTryAnotherSource = "\r\n\r\n换个音源试试吧！";
 std::string FetchPage(const std::string& address, const std::string& keyword, int page) {
     net::HTTPWebClient client;
     client.SetupTimeout(kSearchConnectSec, kSearchTransferSec);
+    client.SetMaxReplyBytes(app::kListReplyCap);
     std::string body;
     client.Get(address + "?name=" + net::URLEncode(keyword, "UTF-8") + "&page=" + std::to_string(page), body,
                true);

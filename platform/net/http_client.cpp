@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 
 #include "platform/net/curl_share.h"
@@ -21,6 +22,7 @@ struct Transfer {
     const std::string* headerText = nullptr;
     bool download = false;
     std::string* body = nullptr;           // Get/Post
+    std::size_t maxBody = 0;               // Get/Post
     std::FILE* file = nullptr;             // Download
     const ProgressFn* progress = nullptr;  // Download
     int tag = 0;
@@ -54,9 +56,6 @@ using detail::Transfer;
 std::atomic<int> gDefaultConnectSec{15};
 std::atomic<int> gDefaultStallSec{30};
 
-// Text answers are held in memory; nothing the program asks for comes near this.
-constexpr std::size_t kMaxTextBody = 64u << 20;
-
 bool is2xx(int code) {
     return code >= 200 && code < 300;
 }
@@ -78,6 +77,15 @@ size_t onHeader(char* data, size_t size, size_t count, void* user) {
     }
     std::string name, value;
     if (!detail::parseHeaderLine(line, name, value)) return n;
+    if (!t->download && detail::equalsIgnoreCase(name, "Content-Length")) {
+        // Announced too large: cut off before a byte of the body is read.
+        char* end = nullptr;
+        const unsigned long long length = std::strtoull(value.c_str(), &end, 10);
+        if (end != value.c_str() && length > t->maxBody) {
+            t->tooLarge = true;
+            return 0;
+        }
+    }
     for (auto& [k, v] : t->headers) {
         if (k == name) {
             v += ", " + value;
@@ -100,7 +108,7 @@ size_t onBody(char* data, size_t size, size_t count, void* user) {
             return 0;
         }
     } else {
-        if (t->body->size() + n > kMaxTextBody) {
+        if (t->body->size() + n > t->maxBody) {
             t->tooLarge = true;
             return 0;
         }
@@ -176,6 +184,7 @@ bool HTTPWebClient::Get(const std::string& url, std::string& out, bool autoTrans
     t.url = &url;
     t.headerText = &headerText;
     t.body = &raw;
+    t.maxBody = maxReplyBytes_;
     const bool ok = perform(t);
     out = code_ == 0 || !lastError_.empty() ? std::string()
           : autoTranscode ? detail::bodyToUtf8(raw, detail::charsetOf(GetResponseHeader("Content-Type")))
@@ -191,6 +200,7 @@ bool HTTPWebClient::Post(const std::string& url, const std::string& body, std::s
     t.postBody = &body;
     t.headerText = &headerText;
     t.body = &raw;
+    t.maxBody = maxReplyBytes_;
     const bool ok = perform(t);
     out = code_ == 0 || !lastError_.empty() ? std::string()
           : autoTranscode ? detail::bodyToUtf8(raw, detail::charsetOf(GetResponseHeader("Content-Type")))
@@ -229,6 +239,7 @@ bool HTTPWebClient::perform(detail::Transfer& t) {
     codeText_.clear();
     responseHeaders_.clear();
     lastError_.clear();
+    tooLarge_ = false;
 
     // Declared first so that it outlives the handle that writes into it.
     char errorBuffer[CURL_ERROR_SIZE] = {};
@@ -305,6 +316,7 @@ bool HTTPWebClient::perform(detail::Transfer& t) {
     codeText_ = std::move(t.codeText);
     responseHeaders_ = std::move(t.headers);
 
+    tooLarge_ = t.tooLarge;
     if (rc != CURLE_OK) {
         if (t.writeFailed)
             lastError_ = "writing the file failed";

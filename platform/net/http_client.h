@@ -6,6 +6,7 @@
 // Every request has a connect time-out and a stall time-out (no data for that
 // long), even when the caller sets none, so no request can hang forever.
 // Redirects are not followed unless asked: the caller sees 301/302 and Location.
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -39,6 +40,12 @@ class HTTPWebClient {
     // name that is not an HTTP token or a value with a line break is ignored.
     void SetRequestHeader(const std::string& name, const std::string& value);
     void SetFollowRedirects(bool follow) { followRedirects_ = follow; }
+    // Largest answer body Get and Post keep in memory, in bytes. A longer
+    // answer is cut off at once (when its Content-Length says so, before any
+    // of the body is read; otherwise when the cap is passed) and the request
+    // fails with ReplyTooLarge(). Download writes to disk and has no cap.
+    void SetMaxReplyBytes(std::size_t bytes) { maxReplyBytes_ = bytes; }
+    static constexpr std::size_t kDefaultMaxReplyBytes = std::size_t{64} << 20;
     void SetTag(int tag) { tag_ = tag; }
     int Tag() const { return tag_; }
 
@@ -70,6 +77,8 @@ class HTTPWebClient {
     std::string GetResponseHeader(const std::string& name) const;
     // Why the last request failed, for logs; "" after a success.
     const std::string& LastError() const { return lastError_; }
+    // The last answer was cut off for passing the reply cap.
+    bool ReplyTooLarge() const { return tooLarge_; }
 
     // Defaults for requests that set no time-out (seconds): 15 to connect, 30
     // without data. Process-wide; tests lower them.
@@ -81,6 +90,7 @@ class HTTPWebClient {
     int connectSec_ = 0;
     int transferSec_ = 0;
     bool followRedirects_ = false;
+    std::size_t maxReplyBytes_ = kDefaultMaxReplyBytes;
     int tag_ = 0;
     std::vector<std::pair<std::string, std::string>> requestHeaders_;
 
@@ -88,6 +98,7 @@ class HTTPWebClient {
     std::string codeText_;
     std::vector<std::pair<std::string, std::string>> responseHeaders_;
     std::string lastError_;
+    bool tooLarge_ = false;
 };
 
 }  // namespace mm::net

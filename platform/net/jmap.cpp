@@ -32,9 +32,11 @@ bool JMap::FromJSON(std::string_view text) {
     return true;
 }
 
-bool JMap::FromHTTP(const std::string& url, const std::string& encoding, int timeoutSec) {
+bool JMap::FromHTTP(const std::string& url, const std::string& encoding, int timeoutSec,
+                    std::size_t maxReplyBytes) {
     HTTPWebClient client;
     client.SetupTimeout(timeoutSec, timeoutSec);
+    client.SetMaxReplyBytes(maxReplyBytes);
     std::string body;
     client.Get(url, body, false);
     if (client.GetRepoHTTPCode() == 0) {

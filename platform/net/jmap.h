@@ -6,6 +6,7 @@
 // Reads never fail: a missing value reads as "", 0, 0.0 or false. Numbers read
 // as text use "%.13g" for fractions and plain decimal for integers; texts read
 // as numbers give their leading number ("200" → 200).
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <nlohmann/json_fwd.hpp>
@@ -13,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/net/http_client.h"
 #include "platform/net/jlist.h"
 
 namespace mm::net {
@@ -28,8 +30,10 @@ class JMap {
     // turned into UTF-8 from the charset the server declares; encoding names
     // the charset to assume when it declares none (GBK, GB2312, GB18030;
     // anything else means UTF-8). timeoutSec bounds connecting and the whole
-    // request, 0 = the client's defaults.
-    bool FromHTTP(const std::string& url, const std::string& encoding = "UTF-8", int timeoutSec = 0);
+    // request, 0 = the client's defaults. A body over maxReplyBytes is cut
+    // off and the call fails.
+    bool FromHTTP(const std::string& url, const std::string& encoding = "UTF-8", int timeoutSec = 0,
+                  std::size_t maxReplyBytes = HTTPWebClient::kDefaultMaxReplyBytes);
 
     std::string GetString(std::string_view keyOrPath) const;
     std::int64_t GetInt(std::string_view keyOrPath) const;

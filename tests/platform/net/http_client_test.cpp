@@ -8,7 +8,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
+#include <thread>
 
 #include "platform/net/jmap.h"
 #include "tests/platform/net/test_server.h"
@@ -191,6 +193,61 @@ TEST_F(HttpClientTest, RequestHeadersPersistAndCanBeRemoved) {
     ASSERT_TRUE(client.Get(server.url("/"), body));
     EXPECT_EQ(body.substr(0, 1), ",");
     EXPECT_EQ(body.find("X-Injected"), std::string::npos);
+}
+
+// The cap is kept small here; the program's caps are megabytes.
+TEST_F(HttpClientTest, AnAnswerOverTheReplyCapIsCutOffAtOnce) {
+    constexpr size_t kCap = 64 * 1024;
+    std::atomic<size_t> announcedSent{0}, unannouncedSent{0};
+    std::atomic<int> finished{0};
+    TestServer server([&](const Request& req, Connection& c) {
+        if (req.target == "/fits") return c.send(response(200, "OK", std::string(kCap, 'f')));
+        if (req.target == "/announced") {
+            // 200 MiB announced, then a trickle that keeps the stall watch quiet.
+            if (c.send("HTTP/1.1 200 OK\r\nContent-Length: 209715200\r\n\r\n")) {
+                const std::string piece(1024, 'a');
+                for (int i = 0; i < 3000 && c.send(piece); ++i) {
+                    announcedSent += piece.size();
+                    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                }
+            }
+        } else {
+            // No length: the body ends when the connection does.
+            if (c.send("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n")) {
+                const std::string piece(64 * 1024, 'u');
+                for (int i = 0; i < 3200 && c.send(piece); ++i) unannouncedSent += piece.size();
+            }
+        }
+        ++finished;
+        return false;
+    });
+    HTTPWebClient client;
+    client.SetMaxReplyBytes(kCap);
+    std::string body;
+    EXPECT_TRUE(client.Get(server.url("/fits"), body)) << "exactly the cap is allowed";
+    EXPECT_EQ(body.size(), kCap);
+    EXPECT_FALSE(client.ReplyTooLarge());
+
+    for (const char* path : {"/announced", "/unannounced"}) {
+        SCOPED_TRACE(path);
+        body = "left over";
+        EXPECT_FALSE(client.Get(server.url(path), body));
+        EXPECT_TRUE(client.ReplyTooLarge());
+        EXPECT_EQ(client.LastError(), "answer too large");
+        EXPECT_EQ(body, "");
+        EXPECT_EQ(client.GetRepoHTTPCode(), 200);
+    }
+    for (int i = 0; i < 3000 && finished.load() < 2; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_EQ(finished.load(), 2);
+    // Announced too large: the connection closed before the body was read.
+    EXPECT_LT(announcedSent.load(), kCap);
+    // Not announced: closed soon after the cap, long before the 200 MiB.
+    EXPECT_LT(unannouncedSent.load(), size_t{32} << 20);
+
+    // The next request of the same client starts afresh.
+    EXPECT_TRUE(client.Get(server.url("/fits"), body));
+    EXPECT_FALSE(client.ReplyTooLarge());
 }
 
 TEST_F(HttpClientTest, TransferTimeOutLimitsTheWholeRequest) {
