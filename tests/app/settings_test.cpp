@@ -141,10 +141,16 @@ TEST_F(SettingsTest, SaveFolderIsCreatedLevelByLevel) {
     // Typed without the trailing separator: the folder keeps its whole name.
     EnsureSaveFolder(dir + "/x/Music");
     EXPECT_TRUE(mm::sys::IsDirectory(dir + "/x/Music"));
-    // Fewer than three characters after the separator is dropped: never created.
+    // Fewer than three characters after the separator is dropped: never
+    // created. Relative to a working folder of the test's own, given back
+    // before the folder is deleted.
+    const fs::path before = fs::current_path();
     fs::current_path(dir);
     EnsureSaveFolder("ab/");
-    EXPECT_FALSE(mm::sys::PathExists(dir + "/ab"));
+    const bool created = mm::sys::PathExists(dir + "/ab");
+    fs::current_path(before);
+    EXPECT_FALSE(created);
+    EXPECT_EQ(fs::current_path(), before);
 }
 
 }  // namespace
