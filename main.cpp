@@ -68,14 +68,15 @@ int RunAutomation(mm::app::AppContext& ctx, mm::ui::HeadlessUiThread& ui, const 
         std::lock_guard lk(folders->first);
         folders->second.push_back(path);
     };
-    ctx.shell.chooseFolder = [folders](const std::string&) {
+    mm::ui::Automation automation(ctx.ui, ctx.events, options);
+    ctx.shell.chooseFolder = [folders, &automation](const std::string& title) {
+        automation.reportFolderChooser(title);
         std::lock_guard lk(folders->first);
         if (folders->second.empty()) return std::string();
         std::string path = folders->second.front();
         folders->second.pop_front();
         return path;
     };
-    mm::ui::Automation automation(ctx.ui, ctx.events, options);
     const std::vector<std::string> sharedTexts = shared;
     // Message boxes of the creation sequence are reported too.
     automation.reportMessageBoxes(std::cout);

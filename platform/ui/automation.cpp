@@ -291,6 +291,10 @@ void Automation::reportMessageBoxes(std::ostream& out) {
     });
 }
 
+void Automation::reportFolderChooser(const std::string& title) {
+    if (sink_) sink_->write({{"folder_chooser", {{"title", title}}}});
+}
+
 int Automation::run(std::istream& in, std::ostream& out) {
     if (!sink_ || sink_->out != &out) reportMessageBoxes(out);
     std::shared_ptr<Sink> sink = sink_;

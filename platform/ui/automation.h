@@ -35,6 +35,11 @@ class Automation {
     // run() does it otherwise.
     void reportMessageBoxes(std::ostream& out);
 
+    // Reports that the program opened its folder chooser, with its title
+    // ({"folder_chooser":{"title":…}}); the answer is the script's "folder".
+    // Any thread; nothing is written before reportMessageBoxes or run.
+    void reportFolderChooser(const std::string& title);
+
     // Reads commands until "close" or the end of input, which closes too.
     // Returns the number of error lines written. Boxes are no longer reported
     // once it returns.
