@@ -12,7 +12,7 @@ namespace mm::app {
 
 // True when the task returned normally.
 template <class Task>
-bool RunGuarded(const char* where, Task&& task) noexcept {
+bool RunGuarded(const char* where, Task&& task) {
     try {
         task();
         return true;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -24,6 +25,7 @@
 #include "platform/ui/qt/run_window.h"
 #include "platform/ui/qt/skin.h"
 #include "player/audio/audio_engine.h"
+#include "tests/platform/ui/qt/picture_checks.h"
 
 namespace {
 
@@ -140,6 +142,17 @@ TEST(DownloadWindow, ListWithFinishedFailedAndRunningRows) {
     ASSERT_FALSE(img.isNull());
     EXPECT_EQ(img.size(), view->size() * img.devicePixelRatio());
     std::printf("screenshot: %s\n", qPrintable(path));
+    // The download page is what the picture shows, every row with its status
+    // icon (finished, running) in its cell.
+    auto* rows = qobject_cast<QAbstractItemView*>(view->controlWidget(mm::app::kDownloadList));
+    ASSERT_NE(rows, nullptr);
+    EXPECT_GT(mm::ui::qt::test::ShownShare(img, view.get(), view->controlWidget(mm::app::kDownloadList)), 0.9);
+    for (int r = 0; r < model.rowCount(mm::app::kDownloadList); ++r) {
+        const std::string icon = model.cellIcon(mm::app::kDownloadList, r, 1);
+        EXPECT_TRUE(mm::ui::qt::test::HasColour(img, mm::ui::qt::test::CellIn(img, view.get(), rows, r, 1),
+                                                mm::ui::qt::test::MainColour(model.image(icon)), 10))
+            << "row " << r << ": " << icon;
+    }
 
     EXPECT_TRUE(model.messageBoxLog().empty());
 

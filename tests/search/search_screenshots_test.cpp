@@ -1,5 +1,7 @@
 // The real window over the running program: a search of the demo catalogue,
-// the track menu with its tier submenu, and the tier panel, saved as PNG.
+// the track menu with its tier submenu, and the tier panel, saved as PNG and
+// checked for what they must show.
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -14,6 +16,7 @@
 #include "platform/ui/qt/skin.h"
 #include "search/track_menu.h"
 #include "tests/flow/qt_pump.h"
+#include "tests/platform/ui/qt/picture_checks.h"
 #include "tests/search/search_test_support.h"
 
 namespace mm::test {
@@ -44,8 +47,8 @@ class SearchScreenshots : public SearchFlow {
     }
     void TearDown() override { view.reset(); }
 
-    // Window plus any open menus painted where they stand.
-    void Save(const char* name, const std::vector<QMenu*>& menus = {}) {
+    // Window plus any open menus painted where they stand; the saved picture.
+    QImage Save(const char* name, const std::vector<QMenu*>& menus = {}) {
         view->flushChanges();
         Pump(100);
         QPixmap shot = view->grab();
@@ -55,11 +58,16 @@ class SearchScreenshots : public SearchFlow {
         }
         p.end();
         const QString path = ShotPath(name);
-        ASSERT_TRUE(shot.save(path));
+        EXPECT_TRUE(shot.save(path));
         QImage img(path);
-        ASSERT_FALSE(img.isNull());
+        EXPECT_FALSE(img.isNull());
         EXPECT_EQ(img.size(), view->size() * img.devicePixelRatio());
         std::printf("screenshot: %s\n", qPrintable(path));
+        return img;
+    }
+    // The part of the picture where a widget lies shows that widget.
+    void ExpectShown(const QImage& shot, QWidget* w, const char* what) {
+        EXPECT_GT(ui::qt::test::ShownShare(shot, view.get(), w), 0.9) << what;
     }
 
     std::unique_ptr<ui::qt::MainWindowView> view;
@@ -69,7 +77,20 @@ TEST_F(SearchScreenshots, ResultsTrackMenuAndTierPanel) {
     StartProgram();
     Search("demo");
     ASSERT_EQ(model.rowCount(app::kResultList), 20);
-    Save("1-results");
+    const QImage results = Save("1-results");
+    // Each visible row's title cell shows the badge of its best tier.
+    auto* list = qobject_cast<QAbstractItemView*>(view->controlWidget(app::kResultList));
+    ASSERT_NE(list, nullptr);
+    int badges = 0;
+    for (int row = 0; row < 6; ++row) {
+        const std::string icon = model.cellIcon(app::kResultList, row, 1);
+        if (icon.empty()) continue;
+        const QRect cell = ui::qt::test::CellIn(results, view.get(), list, row, 1);
+        EXPECT_TRUE(ui::qt::test::HasColour(results, cell, ui::qt::test::MainColour(model.image(icon)), 10))
+            << "row " << row << ": " << icon;
+        ++badges;
+    }
+    EXPECT_GT(badges, 0);
 
     Fire(app::kResultList, EventType::RowRightClick, 2);
     Fire(app::kTrackMenu, EventType::MenuAboutToShow, search::kMenuDownloadOne);
@@ -87,7 +108,13 @@ TEST_F(SearchScreenshots, ResultsTrackMenuAndTierPanel) {
     Pump(150);
     // Song 3 has no lossless tier: the submenu says so.
     EXPECT_EQ(model.menuItem(app::kTrackMenu, search::kMenuTierLossless)->text, "无资源");
-    Save("2-track-menu", {menu, tiers});
+    const QImage menus = Save("2-track-menu", {menu, tiers});
+    for (QMenu* m : {menu, tiers}) {
+        ASSERT_TRUE(m && m->isVisible());
+        const QImage own = m->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        EXPECT_EQ(menus.copy(QRect(view->mapFromGlobal(m->pos()), own.size())).convertToFormat(QImage::Format_RGB32),
+                  own);
+    }
     menu->close();
     model.setMenuClosed(app::kTrackMenu);
 
@@ -97,7 +124,8 @@ TEST_F(SearchScreenshots, ResultsTrackMenuAndTierPanel) {
         QWidget* panel = view->controlWidget(app::kTierPanel);
         return panel && panel->isVisible();
     }));
-    Save("3-tier-panel");
+    const QImage panel = Save("3-tier-panel");
+    ExpectShown(panel, view->controlWidget(app::kTierPanel), "tier panel");
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Pictures of the window: the three pages, the tier panel, the playlist panel
-// and an open menu, saved as PNG for a person to look at. Each must be a real
-// picture of the window at its size.
+// and an open menu, saved as PNG for a person to look at. Each is checked for
+// what it must show: the controls of the page at their places, the selected
+// row's highlight, the badges and status icons of the rows.
 #include <QContextMenuEvent>
 #include <QImage>
 #include <QMenu>
@@ -9,7 +10,9 @@
 
 #include "platform/ui/qt/list_box.h"
 #include "platform/ui/qt/run_window.h"
+#include "platform/ui/qt/skin.h"
 #include "resources/resources.h"
+#include "picture_checks.h"
 #include "view_fixture.h"
 
 namespace mm::ui::qt::test {
@@ -42,38 +45,74 @@ class ScreenshotsTest : public ViewFixture {
         pump(50);
     }
 
-    void save(const QString& name) {
+    // Saves the picture and reads it back as a person would see it.
+    QImage save(const QString& name) {
         pump(60);
         const QString path = screenshotPath(name);
-        ASSERT_TRUE(SaveScreenshot(path, view.get()));
-        const QImage img(path);
-        ASSERT_FALSE(img.isNull());
+        EXPECT_TRUE(SaveScreenshot(path, view.get()));
+        QImage img(path);
+        EXPECT_FALSE(img.isNull());
         EXPECT_EQ(img.size(), view->size() * img.devicePixelRatio());
         std::printf("screenshot: %s\n", qPrintable(path));
+        return img;
+    }
+    // The control is drawn at its place in the picture.
+    void expectShown(const QImage& shot, const std::string& name) {
+        EXPECT_GT(ShownShare(shot, view.get(), view->controlWidget(name)), 0.9) << name;
+    }
+    void expectHidden(const QImage& shot, const std::string& name) {
+        EXPECT_LT(ShownShare(shot, view.get(), view->controlWidget(name)), 0.5) << name;
+    }
+    QRect cellIn(const QImage& shot, const std::string& list, int row, int column) {
+        return CellIn(shot, view.get(), widget<ListBoxView>(list), row, column);
+    }
+    // The picture named by a cell's icon appears in that cell.
+    void expectIconIn(const QImage& shot, const std::string& list, int row, int column, const std::string& icon) {
+        EXPECT_TRUE(HasColour(shot, cellIn(shot, list, row, column), MainColour(mm::Resource(icon + ".png")), 10))
+            << list << " row " << row << " column " << column << ": " << icon;
     }
 };
 
 TEST_F(ScreenshotsTest, SearchPage) {
     model.setSelection("列表框_搜索", 1);
-    save("1-search-page");
+    const QImage shot = save("1-search-page");
+    expectShown(shot, "编辑框_搜索歌曲名");
+    expectHidden(shot, "列表框_下载");
+    // The selected row, and only it, has the selection's background.
+    for (int row : {0, 1, 2}) {
+        const QRect cell = cellIn(shot, "列表框_搜索", row, 0);
+        const QColor left = PixelAt(shot, QPoint(cell.left() + 2, cell.center().y()));
+        EXPECT_EQ(left == skin::kSelection, row == 1) << "row " << row << ": " << qPrintable(left.name());
+    }
+    const char* badges[] = {"badge_lossless", "badge_high", "badge_standard"};
+    for (int row = 0; row < 6; ++row) expectIconIn(shot, "列表框_搜索", row, 1, badges[row % 3]);
 }
 
 TEST_F(ScreenshotsTest, SearchPageLoading) {
     model.deleteRow("列表框_搜索", -1);
     model.setVisible("图片框_加载动画", true);
     model.setVisible("标签EX4", true);
-    save("2-search-loading");
+    const QImage shot = save("2-search-loading");
+    EXPECT_TRUE(HasColour(shot, RectIn(shot, view.get(), view->controlWidget("图片框_加载动画")),
+                          MainColour(mm::Resource("loading.png")), 10));
+    EXPECT_EQ(widget<ListBoxView>("列表框_搜索")->model()->rowCount(), 0);
 }
 
 TEST_F(ScreenshotsTest, DownloadPage) {
     model.setSelection("选择夹EX1", 1);
     model.setVisible("图片框_加入下载列表动画", true);
-    save("3-download-page");
+    const QImage shot = save("3-download-page");
+    expectHidden(shot, "编辑框_搜索歌曲名");
+    const char* icons[] = {"status_done",   "status_downloading",  "status_downloading",   "status_failed",
+                           "status_parse_failed", "status_done_nocover", "status_connect_failed"};
+    for (int row = 0; row < 7; ++row) expectIconIn(shot, "列表框_下载", row, 1, icons[row]);
 }
 
 TEST_F(ScreenshotsTest, SettingsPage) {
     model.setSelection("选择夹EX1", 2);
-    save("4-settings-page");
+    const QImage shot = save("4-settings-page");
+    for (const char* c : {"标签_下载路径", "按钮EX1", "单选框_命名1", "选择框_嵌入封面"}) expectShown(shot, c);
+    expectHidden(shot, "编辑框_搜索歌曲名");
 }
 
 TEST_F(ScreenshotsTest, TierPanel) {
@@ -84,14 +123,18 @@ TEST_F(ScreenshotsTest, TierPanel) {
     model.setText("按钮_下载_无损音质", "无资源");
     model.setDisabled("按钮_下载_无损音质", true);
     model.setVisible("窗口_下载选择", true);
-    save("5-tier-panel");
+    const QImage shot = save("5-tier-panel");
+    expectShown(shot, "窗口_下载选择");
 }
 
 TEST_F(ScreenshotsTest, PlaylistPanel) {
     model.setPicture("图片框_歌单类型图片", std::string(mm::Resource("logo_netease.png")));
     model.setText("编辑框_歌单_链接", "请输入网易分享的链接。");
     model.setVisible("窗口_歌单解析", true);
-    save("6-playlist-panel");
+    const QImage shot = save("6-playlist-panel");
+    expectShown(shot, "窗口_歌单解析");
+    EXPECT_TRUE(HasColour(shot, RectIn(shot, view.get(), view->controlWidget("图片框_歌单类型图片")),
+                          MainColour(mm::Resource("logo_netease.png")), 10));
 }
 
 TEST_F(ScreenshotsTest, TrackMenuOpen) {
@@ -123,6 +166,15 @@ TEST_F(ScreenshotsTest, TrackMenuOpen) {
     p.end();
     const QString path = screenshotPath("7-track-menu");
     ASSERT_TRUE(shot.save(path));
+    // The open menu and its submenu are in the picture where they opened.
+    const QImage img(path);
+    for (QMenu* m : {menu, menu->actions()[1]->menu()}) {
+        ASSERT_TRUE(m->isVisible());
+        const QImage own = m->grab().toImage();
+        const QPoint at = view->mapFromGlobal(m->pos());
+        EXPECT_EQ(img.copy(QRect(at, own.size())).convertToFormat(QImage::Format_RGB32),
+                  own.convertToFormat(QImage::Format_RGB32));
+    }
     std::printf("screenshot: %s\n", qPrintable(path));
 }
 
