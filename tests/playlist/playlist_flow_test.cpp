@@ -226,7 +226,9 @@ protected:
         }
         EXPECT_EQ(flac, expectFlac);
         EXPECT_EQ(mp3, expectMp3);
-        if (flac) EXPECT_EQ(Shell("flac -t -s" + flacs), 0);
+        if (flac) {
+            EXPECT_EQ(Shell("flac -t -s" + flacs), 0);
+        }
         ExpectEveryFileHasItsCover();
     }
 
