@@ -311,14 +311,16 @@ bool WorkerPool::Destroy(int stopMode, std::optional<bool> pump) {
         return expected == kNotCreated;
     }
     bool waits = stopMode == kDropAndWait || stopMode == kRunAndWait;
+    // Set before any worker can leave: the last one out reads them.
+    c.destroyWaiting = waits;
+    c.allGone.Reset();
+    // Dropped tasks are dropped from this moment: a running task that ends
+    // while the manager is being stopped must not pick up a queued one.
+    if (stopMode == kDropAndWait || stopMode == kDropNoWait) c.running = 0;
     c.grow.Set();
     c.pauseGate.Set();
     if (c.manager.joinable()) c.manager.join();
-
-    c.destroyWaiting = waits;
-    c.allGone.Reset();
     c.taskDone.Set();
-    if (stopMode == kDropAndWait || stopMode == kDropNoWait) c.running = 0;
 
     bool doPump = ShouldPump(pump);
     int n = c.live.load();

@@ -45,6 +45,23 @@ double ShownShare(const QImage& shot, const QWidget* root, QWidget* w) {
     return width * height == 0 ? 0 : double(same) / (double(width) * height);
 }
 
+double SameShare(const QImage& shot, QPoint at, const QImage& own, QRect part) {
+    const QImage mine = own.convertToFormat(QImage::Format_ARGB32);
+    if (part.isEmpty()) part = mine.rect();
+    part = part.intersected(mine.rect());
+    long opaque = 0, same = 0;
+    for (int y = part.top(); y <= part.bottom(); ++y) {
+        for (int x = part.left(); x <= part.right(); ++x) {
+            const QRgb p = mine.pixel(x, y);
+            if (qAlpha(p) != 255) continue;
+            ++opaque;
+            const QPoint in = at + QPoint(x, y);
+            same += shot.rect().contains(in) && Near(shot.pixel(in), p, 8);
+        }
+    }
+    return opaque == 0 ? 0 : double(same) / double(opaque);
+}
+
 QColor MainColour(std::string_view encodedPicture) {
     const QImage img = QImage::fromData(reinterpret_cast<const uchar*>(encodedPicture.data()),
                                         static_cast<int>(encodedPicture.size()))

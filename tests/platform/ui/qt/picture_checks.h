@@ -22,6 +22,10 @@ QRect CellIn(const QImage& shot, const QWidget* root, const QAbstractItemView* l
 // else is drawn there (another page, nothing yet).
 double ShownShare(const QImage& shot, const QWidget* root, QWidget* w);
 
+// The share of the opaque pixels of `own` within `part` (own's coordinates;
+// empty: all of it) that the picture holds when `own` is placed at `at`.
+double SameShare(const QImage& shot, QPoint at, const QImage& own, QRect part = {});
+
 // The commonest fully opaque colour of an encoded picture (a badge, an icon).
 QColor MainColour(std::string_view encodedPicture);
 
