@@ -14,6 +14,9 @@ DemoCatalogue& Shared() {
     static DemoCatalogue* catalogue = [] {
         auto* c = new DemoCatalogue(Options{.cache_dir = MM_DEMOCAT_TEST_CACHE, .background_workers = 1});
         if (!c->Start()) std::abort();
+        // Stopped at exit before the static song table is destroyed: its
+        // background encoder reads that table.
+        std::atexit([] { Shared().Stop(); });
         return c;
     }();
     return *catalogue;
