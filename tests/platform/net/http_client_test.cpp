@@ -168,11 +168,10 @@ TEST_F(HttpClientTest, PostSendsBodyAndHeaders) {
                             "application/x-www-form-urlencoded"));
     EXPECT_EQ(reply, "POST|x=1|application/x-www-form-urlencoded|Mobile/8J2||");
 
-    // A large body goes at once, without waiting for "100 Continue".
+    // A large body goes at once, without asking for a "100 Continue" first
+    // (the echo's last field is the Expect header the server saw).
     const std::string big(200000, 'z');
-    const auto start = Clock::now();
     ASSERT_TRUE(client.Post(server.url("/"), big, reply));
-    EXPECT_LT(secondsSince(start), 0.9);
     EXPECT_EQ(reply, "POST|" + big + "|application/x-www-form-urlencoded|Mobile/8J2||");
 }
 
