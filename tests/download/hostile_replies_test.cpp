@@ -138,23 +138,20 @@ TEST_F(HostileReplies, OversizedCoversAreDroppedAndTheListStays) {
     EXPECT_TRUE(MessageBoxes().empty());
 }
 
+// (Where the cap lies exactly, and a reply whose length is not announced, is
+// the HTTP client's own test; here each kind takes its failure path.)
 TEST_F(HostileReplies, OversizedSearchRepliesFailLikeAnyUnreadableReply) {
     StartProgram();
     const std::string reply = SearchReply(SomeSong(), "Padded", "Reply");
-    for (bool chunked : {false, true}) {
-        SCOPED_TRACE(chunked ? "length not announced" : "length announced");
-        Answer(Endpoint::kSearch, Padded(reply, 32 * kMiB + 1), chunked);
-        Search("x");
-        EXPECT_EQ(model.rowCount(app::kResultList), 0);
-        ASSERT_FALSE(Boxes().empty());
-        EXPECT_EQ(Boxes().back(), "code:404|搜索失败\r\n\r\n换个音源试试吧！");
-    }
-    // At the cap it is a reply like any other.
-    const size_t boxes = Boxes().size();
-    Answer(Endpoint::kSearch, Padded(reply, 32 * kMiB));
+    Answer(Endpoint::kSearch, Padded(reply, 32 * kMiB + 1));
+    Search("x");
+    EXPECT_EQ(model.rowCount(app::kResultList), 0);
+    EXPECT_EQ(Boxes(), (std::vector<std::string>{"code:404|搜索失败\r\n\r\n换个音源试试吧！"}));
+    // The same reply of a normal size is listed.
+    Answer(Endpoint::kSearch, reply);
     Search("x");
     EXPECT_EQ(model.rowCount(app::kResultList), 1);
-    EXPECT_EQ(Boxes().size(), boxes);
+    EXPECT_EQ(Boxes().size(), 1u);
 }
 
 TEST_F(HostileReplies, AnOversizedAddressReplyIsAFailedConnection) {
@@ -196,13 +193,12 @@ TEST_F(HostileReplies, OversizedStartUpRepliesTakeTheirOwnFailurePaths) {
     EXPECT_EQ(model.comboCount(app::kSourceCombo), 0);
 }
 
-TEST_F(HostileReplies, OversizedStartUpRepliesAtTheirCapsAreRead) {
+TEST_F(HostileReplies, AnUpdateNoticeAtItsCapIsRead) {
     democat::UpdateNotice notice;
     notice.version = "9.9";
     notice.msg = "新版本";
     catalogue.faults().SetUpdateNotice(notice);
     Answer(Endpoint::kUpdate, Padded(Fetch("/VOKA/voka.json"), kMiB));
-    Answer(Endpoint::kSourceList, Padded(Fetch("/api/source.php"), 32 * kMiB));
     StartProgram();
     EXPECT_EQ(Boxes(), (std::vector<std::string>{"code:666|新版本"}));
     EXPECT_EQ(model.comboCount(app::kSourceCombo), 5);
@@ -211,18 +207,18 @@ TEST_F(HostileReplies, OversizedStartUpRepliesAtTheirCapsAreRead) {
 TEST_F(HostileReplies, AnOversizedPlaylistIsABadReply) {
     StartProgram();
     const std::string reply = Fetch("/song/kg/?type=list&id=1234567");
-    for (size_t size : {32 * kMiB + 1, 32 * kMiB}) {
-        Answer(Endpoint::kPlaylist, Padded(reply, size));
+    for (bool oversized : {true, false}) {
+        Answer(Endpoint::kPlaylist, oversized ? Padded(reply, 32 * kMiB + 1) : reply);
         Click(app::kImportKugou);
         model.setText(app::kPlaylistLink, "1234567");
         Click(app::kPlaylistImport);
         ASSERT_TRUE(WaitIdle());
-        if (size > 32 * kMiB) {
-            ASSERT_FALSE(Boxes().empty());
-            EXPECT_EQ(Boxes().back(), "code:404|解析歌单失败，请重试！\r\n晚点再试试吧？");
+        if (oversized) {
+            EXPECT_EQ(Boxes(),
+                      (std::vector<std::string>{"code:404|解析歌单失败，请重试！\r\n晚点再试试吧？"}));
             EXPECT_EQ(model.rowCount(app::kResultList), 0);
         } else {
-            EXPECT_GT(model.rowCount(app::kResultList), 0) << "at the cap the playlist is listed";
+            EXPECT_EQ(model.rowCount(app::kResultList), 8) << "the same reply of a normal size is listed";
         }
     }
 }
