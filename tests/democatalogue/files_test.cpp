@@ -106,7 +106,9 @@ TEST(DemoCache, BackgroundWorkersFillTheCacheWithoutRequests) {
     test::TempDir dir;
     DemoCatalogue c(Options{.cache_dir = dir.path(), .background_workers = 1});
     ASSERT_TRUE(c.Start());
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    // A wait, not a measure: one song is encoded in seconds, much slower
+    // under a thread checker on a busy machine.
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(600);
     while (c.stats().Encodes() < 1 && std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
@@ -138,6 +140,7 @@ TEST(DemoProgram, PrintsItsAddressServesAndStopsOnSigterm) {
     ASSERT_EQ(line.rfind("http://127.0.0.1:", 0), 0u) << line;
     int port = std::stoi(line.substr(17));
     httplib::Client client("127.0.0.1", port);
+    client.set_read_timeout(120, 0);
     auto res = client.Get("/api/source.php");
     ASSERT_TRUE(res);
     auto j = nlohmann::json::parse(res->body);

@@ -24,7 +24,8 @@ DemoCatalogue& Shared() {
 
 std::unique_ptr<httplib::Client> ClientFor(const DemoCatalogue& c) {
     auto client = std::make_unique<httplib::Client>("127.0.0.1", c.Port());
-    client->set_read_timeout(120, 0);
+    // Generous: a first search page waits for its songs to be encoded.
+    client->set_read_timeout(600, 0);
     return client;
 }
 
