@@ -80,10 +80,13 @@ CommandLineResult ParseCommandLine(const std::vector<std::string>& args) {
             arg.resize(eq);
             inlineValue = true;
         }
+        if (arg.empty() || arg[0] != '-') {
+            r.line.sharedTexts.push_back(arg);  // a share link or Kugou code
+            continue;
+        }
         const Option* o = Find(arg);
         if (o == nullptr) {
-            r.error =
-                arg.rfind("-", 0) == 0 ? "unknown option " + arg : "unexpected argument \"" + arg + "\"";
+            r.error = "unknown option " + arg;
             return r;
         }
         if (o->value.empty()) {
@@ -108,7 +111,7 @@ CommandLineResult ParseCommandLine(const std::vector<std::string>& args) {
 }
 
 std::string UsageText() {
-    std::string text = "usage: morvane-music [options]\n";
+    std::string text = "usage: morvane-music [options] [SHARE-LINK...]\n";
     size_t width = 0;
     auto left = [](const Option& o) {
         std::string s(o.name);
@@ -117,6 +120,10 @@ std::string UsageText() {
         return s;
     };
     for (const Option& o : kOptions) width = std::max(width, left(o).size());
+    const std::string link = "SHARE-LINK";
+    text += "  " + link + std::string(width - link.size() + 2, ' ') +
+            "a playlist share link (or Kugou code): opens the playlist panel with it;\n" +
+            std::string(width + 4, ' ') + "while the program runs already, it is handed to that window\n";
     for (const Option& o : kOptions) {
         std::string l = left(o);
         text += "  " + l + std::string(width - l.size() + 2, ' ') + std::string(o.help) + "\n";

@@ -25,6 +25,13 @@ TEST(ParseCommandLine, AcceptedFormsFillTheLine) {
     EXPECT_EQ(d.statsHost, "http://stats.example");
 
     EXPECT_EQ(ParseCommandLine({}).error, "");
+    // What is no option is a share link to open.
+    CommandLineResult links =
+        ParseCommandLine({"https://y.qq.com/n/ryqq/playlist?id=1", "--no-sound", "1234567"});
+    EXPECT_EQ(links.error, "");
+    EXPECT_EQ(links.line.sharedTexts,
+              (std::vector<std::string>{"https://y.qq.com/n/ryqq/playlist?id=1", "1234567"}));
+    EXPECT_TRUE(links.line.noSound);
     EXPECT_TRUE(ParseCommandLine({"-h"}).line.help);
     EXPECT_TRUE(ParseCommandLine({"--version"}).line.version);
 }

@@ -18,7 +18,8 @@ TEST(CommandLine, MistakesEndWithTheProblemTheUsageAndStatus2) {
     };
     const Case cases[] = {
         {{"--bogus"}, "morvane-music: unknown option --bogus"},
-        {{"--automation", "stray"}, "morvane-music: unexpected argument \"stray\""},
+        {{"-x"}, "morvane-music: unknown option -x"},
+        {{"https://y.qq.com/n/ryqq/playlist?id=1", "--bogus"}, "morvane-music: unknown option --bogus"},
         {{"--config"}, "morvane-music: --config needs a value (PATH)"},
         {{"--config", "--automation"}, "morvane-music: --config needs a value (PATH)"},
         {{"--catalogue", "ftp://example.org"},
@@ -38,7 +39,8 @@ TEST(CommandLine, MistakesEndWithTheProblemTheUsageAndStatus2) {
         ProgramRun r = RunProgram(MM_PROGRAM, c.args, {}, {{"QT_QPA_PLATFORM", "offscreen"}});
         EXPECT_EQ(r.exitCode, 2) << r.err;
         EXPECT_EQ(FirstLine(r.err), c.line);
-        EXPECT_NE(r.err.find("\nusage: morvane-music [options]\n"), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("\nusage: morvane-music [options] [SHARE-LINK...]\n"), std::string::npos)
+            << r.err;
         EXPECT_NE(r.err.find("  --catalogue URL"), std::string::npos) << "the usage lists the options";
         EXPECT_EQ(r.out, "");
     }
@@ -52,7 +54,7 @@ TEST(CommandLine, VersionAndHelpPrintAndExit) {
 
     ProgramRun h = RunProgram(MM_PROGRAM, {"-h"});
     EXPECT_EQ(h.exitCode, 0);
-    EXPECT_EQ(FirstLine(h.out), "usage: morvane-music [options]");
+    EXPECT_EQ(FirstLine(h.out), "usage: morvane-music [options] [SHARE-LINK...]");
     for (const char* option :
          {"--automation", "--no-sound", "--config PATH", "--catalogue URL", "--song-base URL",
           "--update-host URL", "--stats-host URL", "--deployment FILE", "--version", "--help, -h"}) {
