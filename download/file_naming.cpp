@@ -4,17 +4,13 @@
 
 namespace mm::download {
 
-namespace {
-
-// The file-name filter (which turns NUL and the other control characters into
-// "-" as well).
-std::string NamePart(const std::string& text) { return app::FileNameFilter(text); }
-
-}  // namespace
+// The file-name filter, which turns NUL and the other control characters into
+// "-" as well.
+std::string FileNamePart(const std::string& text) { return app::FileNameFilter(text); }
 
 std::string BaseName(const std::string& title, const std::string& singer, int scheme) {
-    std::string t = NamePart(title);
-    std::string s = NamePart(singer);
+    std::string t = FileNamePart(title);
+    std::string s = FileNamePart(singer);
     switch (scheme) {
         case 1:
             return VisibleName(s + " - " + t);
@@ -34,7 +30,7 @@ std::string VisibleName(const std::string& name) {
 }
 
 std::string SafeExtension(const std::string& type) {
-    return FitName(NamePart(type), "", 16);
+    return FitName(FileNamePart(type), "", 16);
 }
 
 std::string DateTimeSuffix(const std::tm& t) {

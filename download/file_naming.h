@@ -7,6 +7,10 @@
 
 namespace mm::download {
 
+// One value of a name (a title, a singer) through the file-name filter: it can
+// never make or leave a folder.
+std::string FileNamePart(const std::string& text);
+
 // Naming schemes as the settings page numbers them: 0 "title - singer",
 // 1 "singer - title", 2 "title". Each part goes through the file-name filter;
 // an unknown scheme counts as 0.
