@@ -37,7 +37,11 @@ constexpr std::array<FrameName, 13> kFrames{{
     {"USLT", "ULT", Slot::Lyrics, Kind::LanguageText},
 }};
 
+// 2.4 keeps the year in the recording time.
+constexpr FrameName kRecordingTime{"TDRC", "", Slot::Year, Kind::Text};
+
 const FrameName* lookup(std::string_view id, int major) {
+    if (major == 4 && id == kRecordingTime.id) return &kRecordingTime;
     for (const auto& f : kFrames) {
         if (id == (major < 3 ? f.id22 : f.id)) return &f;
     }

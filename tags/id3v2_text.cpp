@@ -1,5 +1,7 @@
 #include "tags/id3v2_text.h"
 
+#include <utility>
+
 #include "platform/sys/text_encoding.h"
 
 namespace mm::tags::id3 {
@@ -14,6 +16,14 @@ std::string dropZeros(std::string s) {
 
 std::string utf16WithBom(std::string_view utf8) {
     return "\xFE\xFF" + sys::utf8ToUtf16BE(utf8);
+}
+
+std::string utf16LeWithBom(std::string_view utf8) {
+    // The big-endian units byte-swapped: the same conversion, invalid input
+    // replaced the same way.
+    std::string be = sys::utf8ToUtf16BE(utf8);
+    for (size_t i = 0; i + 1 < be.size(); i += 2) std::swap(be[i], be[i + 1]);
+    return "\xFF\xFE" + be;
 }
 
 EncodedText encodeText(std::string_view utf8) {

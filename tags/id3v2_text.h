@@ -18,6 +18,8 @@ EncodedText encodeText(std::string_view utf8);
 
 // The mark FE FF followed by big-endian units.
 std::string utf16WithBom(std::string_view utf8);
+// The mark FF FE followed by little-endian units, as Windows writes UTF-16.
+std::string utf16LeWithBom(std::string_view utf8);
 
 // Decodes text under an encoding byte into UTF-8. Encoding 0 (and any unknown
 // one) is taken as GBK. Zero characters are dropped, which joins the values of

@@ -42,31 +42,60 @@ bool ownedFrame(std::string_view id) {
     return id == "WXXX" || id == "COMM" || id == "APIC" || id == "USLT";
 }
 
-void appendFrame(std::string& out, const char* id, std::string_view content) {
+bool isV24(Id3TextEncoding e) {
+    return e == Id3TextEncoding::kUtf8V24;
+}
+
+void appendFrame(std::string& out, const char* id, std::string_view content, Id3TextEncoding e) {
     out.append(id, 4);
-    bytes::putBe32(out, static_cast<uint32_t>(content.size()));
+    if (isV24(e)) {
+        bytes::putSyncsafe32(out, static_cast<uint32_t>(content.size()));
+    } else {
+        bytes::putBe32(out, static_cast<uint32_t>(content.size()));
+    }
     out.append(2, '\0');
     out.append(content);
 }
 
-std::string newFrames(const TagRequest& r) {
+// Encoding byte and bytes of a text under the chosen encoding.
+id3::EncodedText textIn(Id3TextEncoding e, std::string_view utf8) {
+    switch (e) {
+        case Id3TextEncoding::kUtf16:
+            return {id3::kUtf16Bom, id3::utf16LeWithBom(utf8)};
+        case Id3TextEncoding::kUtf8V24:
+            return {id3::kUtf8, sys::sanitizeUtf8(utf8)};
+        case Id3TextEncoding::kGbk:
+            break;
+    }
+    return id3::encodeText(utf8);
+}
+
+// An empty description (or descriptor) in a text's encoding: its terminator,
+// after a byte-order mark for UTF-16.
+std::string emptyDescription(char encoding, Id3TextEncoding e) {
+    if (encoding == id3::kLatin1 || encoding == id3::kUtf8) return std::string(1, '\0');
+    return e == Id3TextEncoding::kUtf16 ? std::string("\xFF\xFE\0\0", 4) : std::string("\xFE\xFF\0\0", 4);
+}
+
+std::string newFrames(const TagRequest& r, Id3TextEncoding e) {
     std::string out;
     for (const auto& t : kTextFrames) {
         if (!r.has(t.slot)) continue;
-        auto text = id3::encodeText(r.get(t.slot));
-        appendFrame(out, t.id, std::string(1, text.encoding) + text.bytes);
+        auto text = textIn(e, r.get(t.slot));
+        // ID3v2.4 has the recording time in place of the year.
+        const char* id = isV24(e) && t.slot == Slot::Year ? "TDRC" : t.id;
+        appendFrame(out, id, std::string(1, text.encoding) + text.bytes, e);
     }
     if (r.has(Slot::Url)) {
         // Empty description, then the address.
         auto gbk = sys::utf8ToGbk(r.get(Slot::Url));
-        appendFrame(out, "WXXX", std::string(2, '\0') + (gbk ? *gbk : r.get(Slot::Url)));
+        appendFrame(out, "WXXX", std::string(2, '\0') + (gbk ? *gbk : r.get(Slot::Url)), e);
     }
     if (r.has(Slot::Comment)) {
         // Language and an empty description, so other readers find the text.
-        auto text = id3::encodeText(r.get(Slot::Comment));
-        std::string emptyDescription =
-            text.encoding == id3::kLatin1 ? std::string(1, '\0') : std::string("\xFE\xFF\0\0", 4);
-        appendFrame(out, "COMM", std::string(1, text.encoding) + "chi" + emptyDescription + text.bytes);
+        auto text = textIn(e, r.get(Slot::Comment));
+        appendFrame(out, "COMM", std::string(1, text.encoding) + "chi" + emptyDescription(text.encoding, e) + text.bytes,
+                    e);
     }
     if (r.has(Slot::Picture)) {
         const std::string& data = r.get(Slot::Picture);
@@ -74,13 +103,19 @@ std::string newFrames(const TagRequest& r) {
         content += pictureMimeOf(data);
         content += std::string_view("\0\x03\0", 3);  // MIME end, front cover, empty description
         content += data;
-        appendFrame(out, "APIC", content);
+        appendFrame(out, "APIC", content, e);
     }
     if (r.has(Slot::Lyrics)) {
-        // UTF-16 language "XXX", an empty descriptor FF FE 00 00, then the text with the mark FE FF.
-        std::string content("\x01XXX\xFF\xFE\0\0", 8);
-        content += id3::utf16WithBom(r.get(Slot::Lyrics));
-        appendFrame(out, "USLT", content);
+        std::string content;
+        if (e == Id3TextEncoding::kGbk) {
+            // UTF-16 language "XXX", an empty descriptor FF FE 00 00, then the text with the mark FE FF.
+            content.assign("\x01XXX\xFF\xFE\0\0", 8);
+            content += id3::utf16WithBom(r.get(Slot::Lyrics));
+        } else {
+            auto text = textIn(e, r.get(Slot::Lyrics));
+            content = std::string(1, text.encoding) + "XXX" + emptyDescription(text.encoding, e) + text.bytes;
+        }
+        appendFrame(out, "USLT", content, e);
     }
     return out;
 }
@@ -114,8 +149,30 @@ std::string frameFromV24(const Frame& f, bool tagUnsynchronised) {
     return out;
 }
 
+// A frame of an old tag written into a 2.4 tag: syncsafe size, the 2.3 flags
+// moved to their 2.4 places. Empty when it is compressed or encrypted (2.4
+// would need the uncompressed size, which 2.3 keeps in another form).
+std::string frameToV24(const Frame& f, int major, bool tagUnsynchronised) {
+    uint8_t status = f.statusFlags;
+    uint8_t format = f.formatFlags;
+    if (major == 3) {
+        if (format & 0xC0) return {};
+        status = static_cast<uint8_t>((status >> 1) & 0x70);
+        format = (format & 0x20) ? 0x40 : 0x00;  // the group byte stays first
+    } else if (tagUnsynchronised) {
+        // Unsynchronisation of the whole tag covers every frame; said per frame here.
+        format |= 0x02;
+    }
+    std::string out(f.id);
+    bytes::putSyncsafe32(out, static_cast<uint32_t>(f.content.size()));
+    out.push_back(static_cast<char>(status));
+    out.push_back(static_cast<char>(format));
+    out.append(f.content);
+    return out;
+}
+
 // The frames of the old tag that stay, in their order, and its padding.
-std::string keptFrames(std::string_view oldTag) {
+std::string keptFrames(std::string_view oldTag, Id3TextEncoding e) {
     auto h = id3::parseHeader(oldTag);
     // 2.2 frames cannot stand in a 2.3 tag, nor can frames of unknown versions.
     if (!h || (h->major != 3 && h->major != 4)) return {};
@@ -126,7 +183,10 @@ std::string keptFrames(std::string_view oldTag) {
     Frame f;
     while (walk.next(f)) {
         if (ownedFrame(f.id)) continue;
-        if (f.content.empty()) {
+        if (isV24(e)) {
+            if (f.id == "TDRC") continue;  // holds the year in 2.4, which this writer owns
+            out += f.content.empty() ? std::string(f.header) : frameToV24(f, h->major, h->unsynchronised());
+        } else if (f.content.empty()) {
             out.append(f.header);  // kept as found, like padding
         } else if (h->major == 4) {
             out += frameFromV24(f, h->unsynchronised());
@@ -148,19 +208,20 @@ uint64_t Id3v2TagLength(std::string_view head, uint64_t fileSize) {
     return std::min<uint64_t>(h->totalLength(), fileSize);
 }
 
-std::optional<std::string> BuildId3v2Tag(std::string_view oldTag, const TagRequest& request) {
-    std::string frames = newFrames(request);
-    frames += keptFrames(oldTag);
+std::optional<std::string> BuildId3v2Tag(std::string_view oldTag, const TagRequest& request,
+                                         Id3TextEncoding encoding) {
+    std::string frames = newFrames(request, encoding);
+    frames += keptFrames(oldTag, encoding);
     uint64_t size = uint64_t{frames.size()} + kPadding;
     if (size > kMaxTagSize) return std::nullopt;
-    std::string tag("ID3\x03\x00\x00", 6);
+    std::string tag(isV24(encoding) ? std::string("ID3\x04\x00\x00", 6) : std::string("ID3\x03\x00\x00", 6));
     bytes::putSyncsafe32(tag, static_cast<uint32_t>(size));
     tag += frames;
     tag.append(kPadding, '\0');
     return tag;
 }
 
-bool WriteId3v2(const std::string& path, const TagRequest& request) {
+bool WriteId3v2(const std::string& path, const TagRequest& request, Id3TextEncoding encoding) {
     auto file = io::File::open(path, true);
     if (!file.ok()) return false;
     std::string head;
@@ -171,7 +232,7 @@ bool WriteId3v2(const std::string& path, const TagRequest& request) {
     uint64_t oldLen = Id3v2TagLength(head, file.size());
     std::string oldTag;
     if (oldLen > 0 && !io::readAt(file.fd(), 0, static_cast<size_t>(oldLen), oldTag)) return false;
-    auto tag = BuildId3v2Tag(oldTag, request);
+    auto tag = BuildId3v2Tag(oldTag, request, encoding);
     if (!tag) return false;
     bool ok = io::replaceHead(file, oldLen, *tag);
     return file.close() && ok;
