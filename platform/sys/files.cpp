@@ -92,6 +92,31 @@ bool WriteFileAtomic(const std::string& path, const std::string& data) {
     return true;
 }
 
+bool WriteNewFile(const std::string& path, const std::string& data) {
+    if (PathExists(path)) {
+        errno = EEXIST;
+        return false;
+    }
+    const std::string part = path + ".part";
+    // A part file left by a crash is replaced.
+    int fd = open(part.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) return false;
+    size_t done = 0;
+    bool ok = true;
+    while (ok && done < data.size()) {
+        ssize_t n = write(fd, data.data() + done, data.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) ok = false;
+        else done += static_cast<size_t>(n);
+    }
+    ok = close(fd) == 0 && ok;
+    if (ok && RenameNoReplace(part, path)) return true;
+    int err = errno;
+    unlink(part.c_str());
+    errno = err;
+    return false;
+}
+
 long MaxNameBytes(const std::string& folder) {
     long n = pathconf(folder.empty() ? "." : folder.c_str(), _PC_NAME_MAX);
     return n > 0 ? n : 255;

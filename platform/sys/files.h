@@ -18,6 +18,10 @@ bool RenameNoReplace(const std::string& from, const std::string& to);
 bool ReadFile(const std::string& path, std::string& out);
 // Writes a whole file beside the target and renames it over the target.
 bool WriteFileAtomic(const std::string& path, const std::string& data);
+// Writes a whole file to "<path>.part" and renames it to path only when whole,
+// never replacing anything: false (errno EEXIST) when path exists. The part
+// file is removed on failure.
+bool WriteNewFile(const std::string& path, const std::string& data);
 // Longest name (in bytes) the file system allows in that folder.
 long MaxNameBytes(const std::string& folder);
 
