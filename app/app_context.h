@@ -129,6 +129,10 @@ struct AppContext {
     std::vector<search::TrackRecord> searchResults;
     std::vector<search::TrackRecord> playlist;
     std::atomic<bool> playlistMode{false};
+    // The imported playlist's service code ("qq", "wy", "kw", "kg") and id;
+    // guarded by listLock like the list itself.
+    std::string playlistService;
+    std::string playlistId;
     std::atomic<int> pageCounter{0};
     std::atomic<int> currentRow{0};
     std::atomic<int> downloadListRow{-1};

@@ -19,6 +19,15 @@ inline constexpr const char* kCheckEmbed = "选择框_嵌入封面";
 inline constexpr const char* kCheckListenDownload = "选择框_试听下载";
 // Desktop notifications when downloads end (a setting of its own section).
 inline constexpr const char* kCheckDesktopNotices = "选择框_桌面通知";
+// Settings page: files for a music library
+inline constexpr const char* kRadioNaming4 = "单选框_命名4";
+inline constexpr const char* kEditNameTemplate = "编辑框_命名模板";
+inline constexpr const char* kLabelNameExample = "标签_命名示例";
+inline constexpr const char* kLabelLibrary = "标签_音乐库";
+inline constexpr const char* kCheckLyricsFile = "选择框_歌词文件";
+inline constexpr const char* kComboLyricsEncoding = "组合框_歌词编码";
+inline constexpr const char* kComboTagEncoding = "组合框_标签编码";
+inline constexpr const char* kCheckFolderCover = "选择框_文件夹封面";
 
 // Search page
 inline constexpr const char* kSearchBox = "编辑框_搜索歌曲名";

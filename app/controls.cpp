@@ -50,10 +50,18 @@ const ControlSpec kControls[] = {
     {"单选框_命名1", Kind::RadioButton, "歌名 - 歌手", false, nullptr, true},
     {"单选框_命名2", Kind::RadioButton, "歌手 - 歌曲"},
     {"单选框_命名3", Kind::RadioButton, "歌名"},
+    {"单选框_命名4", Kind::RadioButton, "自定义"},
+    {"编辑框_命名模板", Kind::EditBox, "{singer}/{album}/{title} - {singer}"},
+    {"标签_命名示例", Kind::Label, ""},
     {"标签EX3", Kind::Label, "其他设置："},
     {"选择框_嵌入封面", Kind::CheckBox, "自动嵌入封面、歌词", false, nullptr, true},
     {"选择框_试听下载", Kind::CheckBox, "边听边下载歌曲", false, nullptr, true},
     {"选择框_桌面通知", Kind::CheckBox, "下载结束时发送桌面通知", false, nullptr, true},
+    {"标签_音乐库", Kind::Label, "音乐库文件："},
+    {"选择框_歌词文件", Kind::CheckBox, "保存歌词文件 (.lrc)"},
+    {"组合框_歌词编码", Kind::ComboBox, "歌词文件编码"},
+    {"组合框_标签编码", Kind::ComboBox, "MP3 标签文字编码"},
+    {"选择框_文件夹封面", Kind::CheckBox, "专辑文件夹里保存封面图片 (cover.jpg)"},
 
     // Player bar.
     {"图片框_音乐封面", Kind::PictureBox, "", false, "default_cover.png"},

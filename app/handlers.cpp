@@ -1,6 +1,7 @@
 #include "app/handlers.h"
 
 #include "app/app_context.h"
+#include "app/library_settings.h"
 #include "app/startup.h"
 #include "search/search.h"
 #include "download/download_list.h"
@@ -11,6 +12,7 @@ namespace mm::app {
 
 void RegisterHandlers(AppContext& ctx) {
     RegisterShellHandlers(ctx);
+    RegisterLibrarySettingsHandlers(ctx);
     search::RegisterSearchHandlers(ctx);
     download::RegisterDownloadHandlers(ctx);
     playlist::RegisterPlaylistHandlers(ctx);

@@ -1,6 +1,7 @@
 // Handlers of the settings page, the tool bar and the panels' small events.
 #include "app/app_context.h"
 #include "app/control_names.h"
+#include "app/library_settings.h"
 #include "app/settings.h"
 #include "app/startup.h"
 
@@ -32,6 +33,7 @@ void RegisterShellHandlers(AppContext& ctx) {
         ev.on(radios[i], EventType::Click, [&ctx, i, radios](const Event&) {
             // Radio buttons of one group: the clicked one is the checked one.
             for (int j = 0; j < 3; ++j) ctx.ui.setChecked(radios[j], j == i);
+            CustomNamingOff(ctx);
             StoreNamingScheme(ctx, i);
         });
     }

@@ -5,6 +5,7 @@
 #include "app/control_names.h"
 #include "app/engine_hooks.h"
 #include "app/images.h"
+#include "app/library_settings.h"
 #include "app/settings.h"
 #include "app/text_filters.h"
 #include "platform/sys/files.h"
@@ -50,6 +51,7 @@ void RunCreationSequence(AppContext& ctx) {
     BuildTextFilters();
 
     LoadSettings(ctx);
+    LoadLibrarySettings(ctx);
     if (ctx.ui.text(kLabelSavePath).empty()) ctx.ui.setText(kLabelSavePath, DefaultSaveFolder());
     EnsureSaveFolder(ctx.ui.text(kLabelSavePath));
 

@@ -7,6 +7,7 @@
 #include "download/download_at_tier.h"
 #include "download/download_notices.h"
 #include "download/download_rows.h"
+#include "download/playlist_sync.h"
 
 namespace mm::download {
 
@@ -34,19 +35,27 @@ void RunDownloadAll(app::AppContext& ctx) {
     // Rows of the list this run started with; a list replaced meanwhile gets
     // none of them.
     unsigned generation = ctx.listGeneration.load();
+    bool best = ctx.ui.checked(app::kPlaylistBestTier);
+    // An imported playlist is synced with its playlist file.
+    std::shared_ptr<PlaylistSync> sync = PlaylistSync::Begin(ctx, generation, best);
     int rows = ctx.ui.rowCount(app::kResultList);
     auto run = std::make_shared<DownloadRun>(ctx);
     ctx.currentRow.store(0);
     for (int i = 1; i <= rows; ++i) {
         int row = ctx.currentRow.fetch_add(1) + 1;
-        int tier = TierFor(ctx, row, ctx.ui.checked(app::kPlaylistBestTier), generation);
+        if (sync && sync->AlreadyThere(row)) continue;
+        int tier = TierFor(ctx, row, best, generation);
         if (tier < 0) continue;
         app::AppContext* c = &ctx;
-        batch.Post([c, tier, row, generation, run] { DownloadAtTier(*c, tier, row, generation, run.get()); });
+        batch.Post([c, tier, row, generation, run, sync] {
+            int downloadRow = DownloadAtTier(*c, tier, row, generation, run.get());
+            if (sync) sync->Queued(row, downloadRow);
+        });
     }
     while (!batch.IsIdle()) batch.WaitForCompletion(100, false);
     batch.Destroy(app::WorkerPool::kDropAndWait, false);
     run->Close();
+    if (sync) sync->Finish(ctx);
 }
 
 bool StartDownloadAll(app::AppContext& ctx) {

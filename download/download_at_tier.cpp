@@ -10,6 +10,7 @@
 #include "download/download_notices.h"
 #include "download/download_rows.h"
 #include "download/file_naming.h"
+#include "download/job_naming.h"
 
 namespace mm::download {
 
@@ -17,33 +18,33 @@ std::string DownloadRowText(const std::string& name, const std::string& album) {
     return name + "\r\n[" + album + "]";
 }
 
-void DownloadAtTier(app::AppContext& ctx, int tier, int row, std::optional<unsigned> generation, DownloadRun* run) {
+int DownloadAtTier(app::AppContext& ctx, int tier, int row, std::optional<unsigned> generation, DownloadRun* run) {
     if (tier != 1 && tier != 2) tier = 0;
     AddressJob job;
     job.tier = tier;
     job.trackRow = row;
-    std::string album, title, singer;
+    search::TrackRecord names;  // title, singer and album only
     unsigned gen = 0;
     {
         ListGuard guard(ctx);
-        if (!guard.locked()) return;
+        if (!guard.locked()) return -1;
         gen = ctx.listGeneration.load();
-        if (generation && *generation != gen) return;
+        if (generation && *generation != gen) return -1;
         auto& list = ctx.ActiveList();
-        if (row < 1 || static_cast<std::size_t>(row) > list.size()) return;
+        if (row < 1 || static_cast<std::size_t>(row) > list.size()) return -1;
         const search::TrackRecord& rec = list[row - 1];
         job.mid = rec.mid[tier];
         job.pmid = rec.pmid[tier];
-        title = rec.title;
-        singer = rec.singer;
-        album = rec.album;
+        names.title = rec.title;
+        names.singer = rec.singer;
+        names.album = rec.album;
     }
-    std::string name = BaseName(title, singer, app::NamingScheme(ctx));
+    std::string name = NameForDownload(ctx, names, tier, row).base;
     std::string json;
     {
         ListGuard guard(ctx);
-        if (!guard.locked()) return;
-        job.downloadRow = AppendDownloadRow(ctx, DownloadRowText(name, album), app::TierBadge(tier));
+        if (!guard.locked()) return -1;
+        job.downloadRow = AppendDownloadRow(ctx, DownloadRowText(name, names.album), app::TierBadge(tier));
         ctx.ui.setRowHeight(app::kDownloadList, kDownloadRowHeight);
         json = AddressJobToJson(job);
     }
@@ -55,6 +56,7 @@ void DownloadAtTier(app::AppContext& ctx, int tier, int row, std::optional<unsig
     ListGuard guard(ctx);
     AdjustDownloadCounter(ctx, +1);
     ctx.ui.setVisible(app::kTierPanel, false);
+    return job.downloadRow;
 }
 
 }  // namespace mm::download

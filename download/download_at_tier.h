@@ -14,9 +14,10 @@ class DownloadRun;
 // Adds the download-list row, bumps the counter, hides the tier panel and
 // starts the address request. A row that is not in the active list (or, with
 // a generation, a list replaced since then) does nothing. A download-all run
-// gets the new row before its request starts.
-void DownloadAtTier(app::AppContext& ctx, int tier, int row, std::optional<unsigned> generation = {},
-                    DownloadRun* run = nullptr);
+// gets the new row before its request starts. Returns the 0-based download
+// row it added, or -1.
+int DownloadAtTier(app::AppContext& ctx, int tier, int row, std::optional<unsigned> generation = {},
+                   DownloadRun* run = nullptr);
 
 // Text of a download row: "<name>\r\n[<album>]".
 std::string DownloadRowText(const std::string& name, const std::string& album);

@@ -8,9 +8,12 @@
 #include "app/app_context.h"
 #include "app/control_names.h"
 #include "app/images.h"
+#include "app/library_settings.h"
 #include "app/settings.h"
 #include "download/download_rows.h"
 #include "download/file_naming.h"
+#include "download/job_naming.h"
+#include "download/library_files.h"
 #include "download/target_file.h"
 #include "platform/net/http_client.h"
 #include "platform/sys/files.h"
@@ -36,12 +39,6 @@ void Reached(int row, JobStage stage) {
 std::string Lower(std::string s) {
     std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
     return s;
-}
-
-std::string SaveFolderWithSlash(app::AppContext& ctx) {
-    std::string folder = app::SaveFolder(ctx);
-    if (!folder.empty() && folder.back() != '/') folder += '/';
-    return folder;
 }
 
 tags::TagRequest MakeTagRequest(const search::TrackRecord& rec) {
@@ -70,6 +67,14 @@ net::ProgressFn RowProgress(app::AppContext& ctx, int row) {
     };
 }
 
+// The sub-folders a name template asks for, inside a save folder that must
+// exist already: a missing one (an unplugged disk) is not made anew here.
+bool MakeTemplateFolders(app::AppContext& ctx, const std::string& folder) {
+    const std::string saveFolder = SaveFolderWithSlash(ctx);
+    if (folder == saveFolder) return true;
+    return sys::IsDirectory(saveFolder) && sys::MakeDirectories(folder);
+}
+
 }  // namespace
 
 void SetJobStageObserver(std::function<void(int, JobStage)> observer) {
@@ -86,13 +91,14 @@ void RunDownloadJob(app::AppContext& ctx, int downloadRow, int trackRow, unsigne
     client.SetupTimeout(0, kStallTimeoutSec);
     client.SetTag(downloadRow);
 
-    std::string folder = SaveFolderWithSlash(ctx);
-    if (folder.empty()) {
+    DownloadName name = NameForDownload(ctx, *rec, RowTier(ctx, downloadRow), trackRow);
+    const std::string& folder = name.folder;
+    if (folder.empty() || !MakeTemplateFolders(ctx, folder)) {
         // Never a name relative to wherever the program was started.
         SetRowStatus(ctx, downloadRow, kStatusFailed, app::kImgStatusFailed);
         return;
     }
-    std::string base = BaseName(rec->title, rec->singer, app::NamingScheme(ctx));
+    const std::string& base = name.base;
     std::string ext = SafeExtension(rec->fileType);
     TargetFiles& targets = TargetFiles::Shared();
     std::string target = targets.Claim(folder, base, ext);
@@ -120,7 +126,8 @@ void RunDownloadJob(app::AppContext& ctx, int downloadRow, int trackRow, unsigne
     if (embed) {
         Reached(downloadRow, JobStage::kTagging);
         tags::TagRequest req = MakeTagRequest(*rec);
-        tagged = Lower(rec->fileType) == "mp3" ? tags::WriteId3v2(part, req) : tags::WriteFlacTags(part, req);
+        tagged = Lower(rec->fileType) == "mp3" ? tags::WriteId3v2(part, req, app::TagTextEncoding(ctx))
+                                               : tags::WriteFlacTags(part, req);
     }
 
     Reached(downloadRow, JobStage::kCommit);
@@ -131,6 +138,7 @@ void RunDownloadJob(app::AppContext& ctx, int downloadRow, int trackRow, unsigne
         return;
     }
     RememberFile(ctx, downloadRow, finalPath);
+    WriteLibraryFiles(ctx, *rec, finalPath, name.albumFolder);
     if (!embed) {
         SetRowStatus(ctx, downloadRow, kStatusDone, app::kImgStatusDone);
         return;

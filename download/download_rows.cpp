@@ -31,6 +31,10 @@ std::mutex& CounterMutex() {
 
 }  // namespace
 
+bool IsEndStatus(const std::string& text) {
+    return !text.empty() && text != kStatusDownloading;
+}
+
 // Nobody holds the list lock across network I/O, so this bound is generous.
 ListGuard::ListGuard(app::AppContext& ctx) : lock_(search::LockList(ctx.listLock, search::kTaskLockWait)) {}
 

@@ -23,6 +23,11 @@ inline constexpr const char* kStatusConnectFailed = "连接失败";
 inline constexpr const char* kConnectFailedText = "数据获取失败，请检查网络连接！";
 inline constexpr int kDownloadRowHeight = 50;
 
+// Whether a status text of column 1 is an end state of a row: anything but
+// "" (queued) and "正在下载". A status added for a row that is still on its way
+// belongs here too, or waiting for the row's end would stop too early.
+bool IsEndStatus(const std::string& text);
+
 // The list lock, taken with a bound so a stuck holder cannot hang a worker.
 class ListGuard {
 public:

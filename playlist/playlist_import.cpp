@@ -141,6 +141,8 @@ void RunPlaylistTask(app::AppContext& ctx, const std::string& service, const std
             ctx.ui.insertRow(app::kResultList, -1);
         }
         ctx.playlistMode = true;
+        ctx.playlistService = service;
+        ctx.playlistId = id;
         for (size_t i = 0; i < ctx.playlist.size(); ++i) {
             search::WriteResultRow(ctx.ui, static_cast<int>(i + 1), ctx.playlist[i]);
             covers.push_back(ctx.playlist[i].coverUrl);

@@ -247,15 +247,29 @@ QWidget* MainWindowView::buildSettingsPage() {
     grid->addLayout(pathRow, 0, 1);
 
     heading("标签EX2", 1);
+    auto* namingBox = new QVBoxLayout;
+    namingBox->setSpacing(8);
     auto* naming = new QHBoxLayout;
     naming->setSpacing(24);
-    for (const char* name : {"单选框_命名1", "单选框_命名2", "单选框_命名3"}) {
+    for (const char* name : {"单选框_命名1", "单选框_命名2", "单选框_命名3", "单选框_命名4"}) {
         auto* r = new QRadioButton(card);
         binder_->bindRadio(name, r, 1);
         naming->addWidget(r);
     }
     naming->addStretch();
-    grid->addLayout(naming, 1, 1);
+    namingBox->addLayout(naming);
+    // The custom template and the name an example song would get, live.
+    auto* tmpl = new QLineEdit(card);
+    tmpl->setMinimumHeight(34);
+    tmpl->setToolTip(QStringLiteral("可用字段：{title} {singer} {album} {tier} {source} {index}，“/” 分出子文件夹"));
+    binder_->bindLineEdit("编辑框_命名模板", tmpl);
+    namingBox->addWidget(tmpl);
+    auto* example = staticLabel({}, "hint", card);
+    example->setWordWrap(true);
+    example->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    binder_->bindLabel("标签_命名示例", example);
+    namingBox->addWidget(example);
+    grid->addLayout(namingBox, 1, 1);
 
     heading("标签EX3", 2);
     auto* others = new QVBoxLayout;
@@ -265,6 +279,34 @@ QWidget* MainWindowView::buildSettingsPage() {
         others->addWidget(c);
     }
     grid->addLayout(others, 2, 1);
+
+    heading("标签_音乐库", 3);
+    auto* library = new QVBoxLayout;
+    library->setSpacing(8);
+    auto* lyricsRow = new QHBoxLayout;
+    lyricsRow->setSpacing(12);
+    auto* lyrics = new QCheckBox(card);
+    binder_->bindCheckBox("选择框_歌词文件", lyrics);
+    auto* lyricsEncoding = new QComboBox(card);
+    lyricsEncoding->setMinimumSize(190, 32);
+    binder_->bindCombo("组合框_歌词编码", lyricsEncoding);
+    lyricsRow->addWidget(lyrics);
+    lyricsRow->addWidget(lyricsEncoding);
+    lyricsRow->addStretch();
+    library->addLayout(lyricsRow);
+    auto* tagRow = new QHBoxLayout;
+    tagRow->setSpacing(12);
+    tagRow->addWidget(staticLabel(QStringLiteral("MP3 标签文字编码"), "", card));
+    auto* tagEncoding = new QComboBox(card);
+    tagEncoding->setMinimumSize(190, 32);
+    binder_->bindCombo("组合框_标签编码", tagEncoding);
+    tagRow->addWidget(tagEncoding);
+    tagRow->addStretch();
+    library->addLayout(tagRow);
+    auto* folderCover = new QCheckBox(card);
+    binder_->bindCheckBox("选择框_文件夹封面", folderCover);
+    library->addWidget(folderCover);
+    grid->addLayout(library, 3, 1);
     col->addWidget(card);
     col->addStretch();
     return page;
