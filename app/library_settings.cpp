@@ -86,8 +86,8 @@ void CustomClicked(AppContext& ctx) {
 }
 
 template <std::size_t N>
-void StoreChoice(AppContext& ctx, const char* combo, const std::array<Choice, N>& choices, const char* section,
-                 const char* key) {
+void StoreChoice(AppContext& ctx, const char* combo, const std::array<Choice, N>& choices,
+                 const char* section, const char* key) {
     int i = ctx.ui.selection(combo);
     if (i < 0 || i >= static_cast<int>(N)) return;
     Ini(ctx).Write(section, key, choices[static_cast<std::size_t>(i)].value);
@@ -109,12 +109,15 @@ void LoadLibrarySettings(AppContext& ctx) {
     // Only "1" turns custom naming on, and only with a template that can be
     // used; otherwise the scheme of the Parts' key stays checked.
     bool custom = ini.Read(kSectionNaming, kKeyCustomNaming) == "1" && Valid(tmpl);
-    if (custom) CheckOnly(ctx, kRadioNaming4);
-    else ui.setChecked(kRadioNaming4, false);
+    if (custom)
+        CheckOnly(ctx, kRadioNaming4);
+    else
+        ui.setChecked(kRadioNaming4, false);
 
     ui.setChecked(kCheckLyricsFile, ini.Read(kSectionLyricsFile, kKeyLyricsFileOn) == "1");
     FillCombo(ctx, kComboLyricsEncoding, kLyricsEncodings);
-    ui.setSelection(kComboLyricsEncoding, ChoiceIndex(kLyricsEncodings, ini.Read(kSectionLyricsFile, kKeyLyricsFileEncoding)));
+    ui.setSelection(kComboLyricsEncoding,
+                    ChoiceIndex(kLyricsEncodings, ini.Read(kSectionLyricsFile, kKeyLyricsFileEncoding)));
     FillCombo(ctx, kComboTagEncoding, kTagEncodings);
     ui.setSelection(kComboTagEncoding, ChoiceIndex(kTagEncodings, ini.Read(kSectionTags, kKeyTagEncoding)));
     ui.setChecked(kCheckFolderCover, ini.Read(kSectionTags, kKeyFolderCover) == "1");
@@ -154,7 +157,9 @@ std::string NameTemplate(AppContext& ctx) {
     return Valid(stored) ? stored : std::string();
 }
 
-bool SaveLyricsFile(AppContext& ctx) { return ctx.ui.checked(kCheckLyricsFile); }
+bool SaveLyricsFile(AppContext& ctx) {
+    return ctx.ui.checked(kCheckLyricsFile);
+}
 
 tags::LrcEncoding LyricsFileEncoding(AppContext& ctx) {
     switch (ctx.ui.selection(kComboLyricsEncoding)) {
@@ -178,6 +183,8 @@ tags::Id3TextEncoding TagTextEncoding(AppContext& ctx) {
     }
 }
 
-bool WriteFolderCover(AppContext& ctx) { return ctx.ui.checked(kCheckFolderCover); }
+bool WriteFolderCover(AppContext& ctx) {
+    return ctx.ui.checked(kCheckFolderCover);
+}
 
 }  // namespace mm::app

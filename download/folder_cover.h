@@ -7,8 +7,8 @@ namespace mm::download {
 
 enum class FolderCoverResult {
     kWritten,
-    kPresent,     // the folder has a cover picture already: left alone
-    kNoPicture,   // no picture, or not a JPEG or PNG
+    kPresent,    // the folder has a cover picture already: left alone
+    kNoPicture,  // no picture, or not a JPEG or PNG
     kFailed,
 };
 

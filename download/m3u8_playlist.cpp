@@ -50,7 +50,8 @@ int DurationSeconds(std::string_view text) {
     int fields = 0;
     for (;;) {
         std::size_t colon = text.find(':', start);
-        std::string_view part = text.substr(start, colon == std::string_view::npos ? text.npos : colon - start);
+        std::string_view part =
+            text.substr(start, colon == std::string_view::npos ? text.npos : colon - start);
         int v = 0;
         auto [end, ec] = std::from_chars(part.data(), part.data() + part.size(), v);
         if (part.empty() || ec != std::errc() || end != part.data() + part.size() || v < 0) return -1;
@@ -91,7 +92,8 @@ std::vector<M3uEntry> ParseM3u8(std::string_view text) {
             int v = -1;
             auto [end, ec] = std::from_chars(secs.data(), secs.data() + secs.size(), v);
             pending.seconds = (ec == std::errc() && end == secs.data() + secs.size()) ? v : -1;
-            pending.display = comma == std::string_view::npos ? std::string() : std::string(info.substr(comma + 1));
+            pending.display =
+                comma == std::string_view::npos ? std::string() : std::string(info.substr(comma + 1));
             haveInfo = true;
             continue;
         }

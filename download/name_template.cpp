@@ -9,7 +9,8 @@ namespace mm::download {
 
 namespace {
 
-constexpr std::array<std::string_view, 6> kFieldNames = {"title", "singer", "album", "tier", "source", "index"};
+constexpr std::array<std::string_view, 6> kFieldNames = {"title", "singer", "album",
+                                                         "tier",  "source", "index"};
 constexpr const char* kFieldList = "{title} {singer} {album} {tier} {source} {index}";
 // What the file-name filter replaces, and so what a template may not hold as
 // literal text ("/" separates folders instead).
@@ -124,7 +125,8 @@ Parsed Parse(std::string_view tmpl) {
     std::size_t start = 0;
     for (;;) {
         std::size_t slash = tmpl.find('/', start);
-        std::string_view raw = tmpl.substr(start, slash == std::string_view::npos ? tmpl.npos : slash - start);
+        std::string_view raw =
+            tmpl.substr(start, slash == std::string_view::npos ? tmpl.npos : slash - start);
         std::string_view trimmed = TrimView(raw);
         if (trimmed == "." || trimmed == "..") {
             p.check = Refused("命名模板里不能有 . 或 .. 文件夹：歌曲只能存进下载目录。");
@@ -144,12 +146,18 @@ Parsed Parse(std::string_view tmpl) {
 
 std::string FieldValue(const std::string& name, const TemplateFields& f) {
     std::string value;
-    if (name == "title") value = f.title;
-    else if (name == "singer") value = f.singer;
-    else if (name == "album") value = f.album;
-    else if (name == "tier") value = TierName(f.tier);
-    else if (name == "source") value = f.source;
-    else if (name == "index") value = f.index;
+    if (name == "title")
+        value = f.title;
+    else if (name == "singer")
+        value = f.singer;
+    else if (name == "album")
+        value = f.album;
+    else if (name == "tier")
+        value = TierName(f.tier);
+    else if (name == "source")
+        value = f.source;
+    else if (name == "index")
+        value = f.index;
     std::string filtered = FileNamePart(std::string(TrimView(value)));
     // The filter may have turned blanks at an end into something else, or
     // left new blanks there; trim once more so the name is what it shows.

@@ -14,9 +14,9 @@ struct TemplateFields {
     std::string title;
     std::string singer;
     std::string album;
-    int tier = 0;         // 0 标准, 1 高品, 2 无损
-    std::string source;   // the service the track came from
-    std::string index;    // the row number as the list shows it ("01")
+    int tier = 0;        // 0 标准, 1 高品, 2 无损
+    std::string source;  // the service the track came from
+    std::string index;   // the row number as the list shows it ("01")
 };
 
 // The text a field stands in for when its value is empty.
@@ -37,9 +37,9 @@ struct TemplateCheck {
 TemplateCheck CheckTemplate(std::string_view tmpl);
 
 struct TemplateName {
-    std::string folder;         // sub-folders inside the save folder, each ending in "/"; "" for none
-    std::string base;           // the file name without its extension
-    bool albumFolder = false;   // one of the folders is named after the album
+    std::string folder;        // sub-folders inside the save folder, each ending in "/"; "" for none
+    std::string base;          // the file name without its extension
+    bool albumFolder = false;  // one of the folders is named after the album
 };
 // Fills a template. Each field value is trimmed of blanks and passed through
 // the file-name filter, so no value can make or leave a folder; an empty value

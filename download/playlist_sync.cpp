@@ -62,7 +62,8 @@ std::shared_ptr<PlaylistSync> PlaylistSync::Begin(app::AppContext& ctx, unsigned
     std::vector<Row> rows;
     {
         ListGuard guard(ctx);
-        if (!guard.locked() || !ctx.playlistMode.load() || ctx.listGeneration.load() != generation) return nullptr;
+        if (!guard.locked() || !ctx.playlistMode.load() || ctx.listGeneration.load() != generation)
+            return nullptr;
         service = ctx.playlistService;
         id = ctx.playlistId;
         for (const search::TrackRecord& rec : ctx.playlist) {
@@ -138,8 +139,10 @@ void PlaylistSync::Finish(app::AppContext& ctx) {
                 ++already;
             } else if (s.downloadRow >= 0) {
                 file = RememberedFile(ctx, s.downloadRow);
-                if (!file.empty() && sys::IsRegularFile(file)) ++fresh;
-                else file.clear();
+                if (!file.empty() && sys::IsRegularFile(file))
+                    ++fresh;
+                else
+                    file.clear();
             }
             if (file.empty()) {
                 ++missing;

@@ -94,8 +94,8 @@ std::string newFrames(const TagRequest& r, Id3TextEncoding e) {
     if (r.has(Slot::Comment)) {
         // Language and an empty description, so other readers find the text.
         auto text = textIn(e, r.get(Slot::Comment));
-        appendFrame(out, "COMM", std::string(1, text.encoding) + "chi" + emptyDescription(text.encoding, e) + text.bytes,
-                    e);
+        appendFrame(out, "COMM",
+                    std::string(1, text.encoding) + "chi" + emptyDescription(text.encoding, e) + text.bytes, e);
     }
     if (r.has(Slot::Picture)) {
         const std::string& data = r.get(Slot::Picture);

@@ -94,7 +94,8 @@ TEST_F(SettingsWindow, TemplateTypedWithItsLiveExampleAndTheLibraryChoices) {
     EXPECT_EQ(Example(), QStringLiteral("示例：周杰伦.mp3"));
     Type(QStringLiteral("/{album}/{index} {title} [{tier}]"));
     EXPECT_EQ(Example(), QStringLiteral("示例：周杰伦/叶惠美/01 晴天 [高品].mp3"));
-    EXPECT_EQ(Setting(app::kSectionNaming, app::kKeyNameTemplate), "{singer}/{album}/{index} {title} [{tier}]");
+    EXPECT_EQ(Setting(app::kSectionNaming, app::kKeyNameTemplate),
+              "{singer}/{album}/{index} {title} [{tier}]");
 
     // The fourth naming choice, clicked.
     QTest::mouseClick(Widget<QRadioButton>(app::kRadioNaming4), Qt::LeftButton);

@@ -173,7 +173,9 @@ TEST_F(LibraryFlow, ACollisionInsideATemplateFolderGetsTheDatedNameThere) {
     auto files = FilesBelow(saveDir);
     ASSERT_EQ(files.size(), 2u);
     EXPECT_EQ(files[0], "林小雨/夏日信笺/晴天里的风 - 林小雨.flac");
-    std::regex dated("林小雨/夏日信笺/晴天里的风 - 林小雨_\\d{4}年\\d{1,2}月\\d{1,2}日(\\d{1,2}时(\\d{1,2}分(\\d{1,2}秒)?)?)?\\.flac");
+    std::regex dated(
+        "林小雨/夏日信笺/晴天里的风 - "
+        "林小雨_\\d{4}年\\d{1,2}月\\d{1,2}日(\\d{1,2}时(\\d{1,2}分(\\d{1,2}秒)?)?)?\\.flac");
     EXPECT_TRUE(std::regex_match(files[1], dated)) << files[1];
     EXPECT_EQ(FlacFrames(Saved(files[1])), FlacFrames(Saved(files[0])));
     EXPECT_EQ(ShowInFolder(1), saveDir + files[1]);
@@ -196,7 +198,9 @@ TEST_F(LibraryFlow, TagTextEncodingFollowsItsChoice) {
         // Each download lands beside the last one; the naming tells them apart.
         Click(n == 0 ? app::kRadioNaming1 : n == 1 ? app::kRadioNaming2 : app::kRadioNaming3);
         DownloadByTitle("晴天", "晴天里的风", 1);
-        std::string name = n == 0 ? "晴天里的风 - 林小雨 .mp3" : n == 1 ? "林小雨  - 晴天里的风.mp3" : "晴天里的风.mp3";
+        std::string name = n == 0   ? "晴天里的风 - 林小雨 .mp3"
+                           : n == 1 ? "林小雨  - 晴天里的风.mp3"
+                                    : "晴天里的风.mp3";
         ++n;
         ASSERT_TRUE(sys::IsRegularFile(saveDir + name)) << name;
         auto m = MutagenText(saveDir + name);
@@ -235,7 +239,8 @@ TEST_F(LibraryFlow, LyricsFilesInEachEncodingAndNoneWithoutLyrics) {
         ASSERT_TRUE(sys::IsRegularFile(lrc));
         EXPECT_FALSE(sys::PathExists(lrc + ".part"));
         int code = -1;
-        std::string text = RunCommand("iconv -f " + std::string(c.charset) + " -t UTF-8 " + Quote(lrc), &code);
+        std::string text =
+            RunCommand("iconv -f " + std::string(c.charset) + " -t UTF-8 " + Quote(lrc), &code);
         EXPECT_EQ(code, 0);
         EXPECT_EQ(text, (c.mark ? "\xEF\xBB\xBF" : "") + lyrics);
     }

@@ -22,8 +22,9 @@ TEST(M3u8Playlist, WritesExtendedEntriesAndReadsThemBack) {
 }
 
 TEST(M3u8Playlist, ReadsWhatOtherProgramsWrite) {
-    auto e = ParseM3u8("\xEF\xBB\xBF#EXTM3U\r\n#PLAYLIST:Mine\r\n\r\n#EXTINF:61 ,A - B\r\na.mp3\r\nbare.flac\r\n"
-                       "#EXTINF:x,C - D\r\n/abs/c.mp3");
+    auto e = ParseM3u8(
+        "\xEF\xBB\xBF#EXTM3U\r\n#PLAYLIST:Mine\r\n\r\n#EXTINF:61 ,A - B\r\na.mp3\r\nbare.flac\r\n"
+        "#EXTINF:x,C - D\r\n/abs/c.mp3");
     ASSERT_EQ(e.size(), 3u);
     EXPECT_EQ(e[0].seconds, 61);
     EXPECT_EQ(e[0].display, "A - B");

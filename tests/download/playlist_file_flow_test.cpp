@@ -98,7 +98,8 @@ TEST_F(PlaylistFileFlow, DownloadAllWritesThePlaylistInOrderAndASecondRunDownloa
         EXPECT_EQ(entries[i].path, download::BaseName(rec.title, rec.singer, 0) + ".mp3");
         EXPECT_TRUE(sys::IsRegularFile(saveDir + entries[i].path));
     }
-    EXPECT_EQ(LastBox(), "code:200|歌单文件已同步：网易云音乐_7045.m3u8\r\n共 45 首：已有 0 首，新下载 45 首。");
+    EXPECT_EQ(LastBox(),
+              "code:200|歌单文件已同步：网易云音乐_7045.m3u8\r\n共 45 首：已有 0 首，新下载 45 首。");
 
     // Again: nothing is asked for or downloaded, the file stays as it was.
     const int addresses = catalogue.stats().Count(Endpoint::kTrackAddress);
@@ -107,7 +108,8 @@ TEST_F(PlaylistFileFlow, DownloadAllWritesThePlaylistInOrderAndASecondRunDownloa
     EXPECT_EQ(model.rowCount(app::kDownloadList), 45);
     EXPECT_EQ(catalogue.stats().Count(Endpoint::kTrackAddress), addresses);
     EXPECT_EQ(catalogue.stats().Count(Endpoint::kAudio), audio);
-    EXPECT_EQ(LastBox(), "code:200|歌单文件已同步：网易云音乐_7045.m3u8\r\n共 45 首：已有 45 首，新下载 0 首。");
+    EXPECT_EQ(LastBox(),
+              "code:200|歌单文件已同步：网易云音乐_7045.m3u8\r\n共 45 首：已有 45 首，新下载 0 首。");
     std::string again;
     ASSERT_TRUE(sys::ReadFile(listPath, again));
     EXPECT_EQ(again, text);
@@ -117,7 +119,8 @@ TEST_F(PlaylistFileFlow, DownloadAllWritesThePlaylistInOrderAndASecondRunDownloa
     DownloadAll();
     EXPECT_EQ(model.rowCount(app::kDownloadList), 46);
     EXPECT_EQ(catalogue.stats().Count(Endpoint::kTrackAddress), addresses + 1);
-    EXPECT_EQ(LastBox(), "code:200|歌单文件已同步：网易云音乐_7045.m3u8\r\n共 45 首：已有 44 首，新下载 1 首。");
+    EXPECT_EQ(LastBox(),
+              "code:200|歌单文件已同步：网易云音乐_7045.m3u8\r\n共 45 首：已有 44 首，新下载 1 首。");
     ASSERT_TRUE(sys::ReadFile(listPath, again));
     EXPECT_EQ(again, text);
 }

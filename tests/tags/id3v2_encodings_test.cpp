@@ -30,7 +30,8 @@ const std::string kCredit = "图片、歌词由 Vantorell 写入";
 const std::string kComment = "一条评论";
 // Long enough that its frame size needs more than one syncsafe byte.
 const std::string kLyrics =
-    "[00:01.00]晴天\n[00:02.50]故事的小黄花\n[00:04.00]从出生那年就飘着\n[00:06.00]Walking down the empty road\n"
+    "[00:01.00]晴天\n[00:02.50]故事的小黄花\n[00:04.00]从出生那年就飘着\n[00:06.00]Walking down the empty "
+    "road\n"
     "[00:08.00]童年的荡秋千\n[00:10.00]随记忆一直晃到现在\n";
 
 std::string data(const std::string& name) {
@@ -142,7 +143,7 @@ std::string latin1Bytes(const std::string& utf8) {
 }
 
 class Id3EncodingsTest : public ::testing::Test {
-  protected:
+protected:
     TempDir dir;
     std::string mp3 = makeMp3(dir, "song.mp3", 1.0);
     std::string audio = readFile(mp3);
@@ -242,7 +243,9 @@ TEST_F(Id3EncodingsTest, Utf16IsLittleEndianWithItsMarkAndV24HasSyncsafeFrameSiz
     out = readFile(mp3);
     EXPECT_EQ(out.substr(0, 4), std::string("ID3\x04", 4));
     // The year is a recording time in 2.4; the title's size 201 is 0x01 0x49 in syncsafe bytes.
-    EXPECT_EQ(out.substr(10, 15), std::string("TDRC\0\0\0\x05\0\0\x03" "2003", 15));
+    EXPECT_EQ(out.substr(10, 15), std::string("TDRC\0\0\0\x05\0\0\x03"
+                                              "2003",
+                                              15));
     EXPECT_EQ(out.substr(25, 11), std::string("TIT2\0\0\x01\x49\0\0\x03", 11));
     TagRequest back;
     ASSERT_TRUE(ReadId3v2(mp3, back));
@@ -255,11 +258,13 @@ TEST_F(Id3EncodingsTest, V24RewriteKeepsForeignFramesOfOlderTags) {
     // made by mutagen with a frame of more than 127 bytes.
     std::string v24 = dir.path("v24.mp3");
     writeFile(v24, audio);
-    std::string py = "from mutagen.id3 import ID3, TIT2, TXXX, PRIV\nt = ID3()\n"
-                     "t.add(TIT2(encoding=3, text='old'))\n"
-                     "t.add(TXXX(encoding=3, desc='source', text='catalogue'))\n"
-                     "t.add(PRIV(owner='morvane', data=bytes(range(200))))\n"
-                     "t.save(" + quote(v24) + ", v2_version=4)\n";
+    std::string py =
+        "from mutagen.id3 import ID3, TIT2, TXXX, PRIV\nt = ID3()\n"
+        "t.add(TIT2(encoding=3, text='old'))\n"
+        "t.add(TXXX(encoding=3, desc='source', text='catalogue'))\n"
+        "t.add(PRIV(owner='morvane', data=bytes(range(200))))\n"
+        "t.save(" +
+        quote(v24) + ", v2_version=4)\n";
     ASSERT_EQ(run("/usr/bin/python3 -c " + quote(py) + " 2>&1"), 0);
     std::string tagged = readFile(v24);
     const std::string v24Tag = tagged.substr(0, Id3v2TagLength(tagged, tagged.size()));

@@ -28,8 +28,9 @@ TEST(LrcFile, EachEncodingDecodesBackToTheLyrics) {
         const char* charset;
         std::string head;  // the file's first bytes
     };
-    for (const Case& c : {Case{LrcEncoding::kUtf8, "UTF-8", "[ti:"}, Case{LrcEncoding::kUtf8Bom, "UTF-8", "\xEF\xBB\xBF[ti:"},
-                          Case{LrcEncoding::kGbk, "GBK", "[ti:\xC7\xE7\xCC\xEC"}}) {
+    for (const Case& c :
+         {Case{LrcEncoding::kUtf8, "UTF-8", "[ti:"}, Case{LrcEncoding::kUtf8Bom, "UTF-8", "\xEF\xBB\xBF[ti:"},
+          Case{LrcEncoding::kGbk, "GBK", "[ti:\xC7\xE7\xCC\xEC"}}) {
         SCOPED_TRACE(c.charset + c.head);
         std::string path = dir.path("song" + std::to_string(static_cast<int>(c.encoding)) + ".lrc");
         ASSERT_EQ(WriteLrcFile(path, kLyrics, c.encoding), LrcResult::kWritten);
