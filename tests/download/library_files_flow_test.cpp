@@ -96,6 +96,12 @@ TEST_F(LibraryFlow, TemplateWithSubFoldersPutsTheFileAtTheExactPath) {
     // The row shows the file's name; its actions find the file in its folder.
     EXPECT_EQ(model.cellText(app::kDownloadList, 0, 0), "晴天里的风 - 林小雨\r\n[夏日信笺]");
     EXPECT_EQ(ShowInFolder(0), saveDir + rel);
+    // Played from the list: the file is found and opened in its folder.
+    Fire(app::kDownloadList, EventType::RowRightClick, 0);
+    Menu(app::kDownloadMenu, search::kMenuPlayFile);
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_EQ(model.text(app::kPlayerTime), "00:24");
+    EXPECT_TRUE(MessageBoxes().empty()) << MessageBoxes().back().text;
 }
 
 TEST_F(LibraryFlow, SlashesAndColonsOfATitleStayInsideOneFolderLevel) {
