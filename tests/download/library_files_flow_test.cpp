@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <mutex>
 #include <nlohmann/json.hpp>
 #include <regex>
 
@@ -46,7 +47,9 @@ nlohmann::json MutagenText(const std::string& path) {
 class LibraryFlow : public DownloadFlowTest {
 protected:
     LibraryFlow() {
+        // Called off the UI thread.
         ctx->shell.showInFolder = [this](const std::string& path) {
+            std::lock_guard lock(shownMutex);
             shown.push_back(path);
             return true;
         };
@@ -69,12 +72,18 @@ protected:
     }
     // The download list's show-in-folder action for a row.
     std::string ShowInFolder(int row) {
-        shown.clear();
+        {
+            std::lock_guard lock(shownMutex);
+            shown.clear();
+        }
         Fire(app::kDownloadList, EventType::RowRightClick, row);
         Menu(app::kDownloadMenu, search::kMenuOpenFolder);
+        EXPECT_TRUE(WaitIdle());
+        std::lock_guard lock(shownMutex);
         return shown.empty() ? "" : shown.back();
     }
 
+    std::mutex shownMutex;
     std::vector<std::string> shown;
 };
 
