@@ -6,7 +6,9 @@ namespace mm::download {
 
 // The file-name filter, which turns NUL and the other control characters into
 // "-" as well.
-std::string FileNamePart(const std::string& text) { return app::FileNameFilter(text); }
+std::string FileNamePart(const std::string& text) {
+    return app::FileNameFilter(text);
+}
 
 std::string BaseName(const std::string& title, const std::string& singer, int scheme) {
     std::string t = FileNamePart(title);
