@@ -26,7 +26,11 @@ class QtPump : public mm::app::MessagePump {
 public:
     explicit QtPump(mm::ui::UiThread& ui) : ui_(ui) {}
     bool OnUiThread() const override { return ui_.isCurrent(); }
-    void Pump() override { QCoreApplication::processEvents(QEventLoop::AllEvents, 10); }
+    void Pump() override {
+        // The waiting task does not stall the window while events are processed here.
+        mm::ui::StallProbe::YieldScope pumping(ui_.stallProbe());
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
 
 private:
     mm::ui::UiThread& ui_;

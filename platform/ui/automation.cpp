@@ -227,6 +227,13 @@ struct Automation::Session {
         for (const MessageBoxRequest& b : a.model_.messageBoxLog()) boxes.push_back(messageBoxJson(b));
         write({{"messages", std::move(boxes)}});
     }
+    void opStalls(const json& j) {
+        bool reset = false;
+        if (j.contains("reset") && !getBool(j, "reset", reset)) return error("\"reset\" is true or false");
+        StallProbe& probe = a.events_.uiThread().stallProbe();
+        write({{"stalls", stallsJson(probe.Snapshot())}});
+        if (reset) probe.Reset();
+    }
     void opClose(const json&) { close(); }
     void opFolder(const json& c) {
         std::string path;
@@ -267,6 +274,7 @@ struct Automation::Session {
             {"sleep", [](Session& s, const json& c) { s.opSleep(c); }},
             {"dump", [](Session& s, const json& c) { s.opDump(c); }},
             {"messages", [](Session& s, const json& c) { s.opMessages(c); }},
+            {"stalls", [](Session& s, const json& c) { s.opStalls(c); }},
             {"close", [](Session& s, const json& c) { s.opClose(c); }},
             {"folder", [](Session& s, const json& c) { s.opFolder(c); }},
         };

@@ -93,4 +93,27 @@ std::string jsonLine(const json& j) {
     return j.dump(-1, ' ', false, json::error_handler_t::replace);
 }
 
+namespace {
+
+json figuresJson(const StallProbe::Figures& f) {
+    return json{{"count", f.count}, {"p50_ms", f.p50Ms}, {"p90_ms", f.p90Ms}, {"p99_ms", f.p99Ms}, {"max_ms", f.maxMs}};
+}
+
+}  // namespace
+
+json stallsJson(const StallProbe::Summary& s) {
+    json out;
+    out["seconds"] = s.seconds;
+    out["work"] = figuresJson(s.work);
+    for (int k = 0; k < StallProbe::kKinds; ++k) {
+        const auto kind = static_cast<StallProbe::Kind>(k);
+        out[StallProbe::KindName(kind)] = figuresJson(s.byKind[static_cast<std::size_t>(k)]);
+    }
+    out["timer_late"] = figuresJson(s.timerLate);
+    json worst = json::array();
+    for (const StallProbe::Worst& w : s.worst) worst.push_back(json{{"ms", w.ms}, {"what", w.what}});
+    out["worst"] = std::move(worst);
+    return out;
+}
+
 }  // namespace mm::ui

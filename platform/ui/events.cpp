@@ -74,6 +74,7 @@ void EventDispatcher::dispatch(const Event& e) {
         if (it == handlers_.end()) return;
         h = it->second;
     }
+    StallProbe::Scope timing(ui_.stallProbe(), StallProbe::Kind::kHandler, eventTypeName(e.type), e.control);
     h(e);
 }
 

@@ -9,6 +9,8 @@
 #include <string>
 #include <utility>
 
+#include "platform/ui/stall_probe.h"
+
 namespace mm::ui {
 
 enum class EventType {
@@ -48,6 +50,11 @@ public:
     virtual ~UiThread() = default;
     virtual void post(std::function<void()> fn) = 0;
     virtual bool isCurrent() const = 0;
+    // Times the work this thread runs (see stall_probe.h).
+    StallProbe& stallProbe() { return probe_; }
+
+private:
+    StallProbe probe_;
 };
 
 // Handlers by control and event type. dispatch() runs on the UI thread.

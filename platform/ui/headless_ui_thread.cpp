@@ -152,6 +152,8 @@ bool HeadlessUiThread::WaitIdle(std::chrono::milliseconds timeout) {
 
 void HeadlessUiThread::RunPending() {
     if (!isCurrent()) return;
+    // The task that pumps is not stalling the thread while the queue is served.
+    StallProbe::YieldScope pumping(stallProbe());
     std::unique_lock lk(mu_);
     // Only what is queued now: a task that posts itself again must not spin here forever.
     size_t n = queue_.size();
@@ -176,8 +178,11 @@ bool HeadlessUiThread::RunOne(std::unique_lock<std::mutex>& lk) {
     queue_.pop_front();
     ++running_;
     lk.unlock();
-    fn();
-    fn = nullptr;
+    {
+        StallProbe::Scope timing(stallProbe(), StallProbe::Kind::kQueuedCall, "queued call");
+        fn();
+        fn = nullptr;
+    }
     lk.lock();
     --running_;
     if (queue_.empty() && running_ == 0) idle_.notify_all();
@@ -222,8 +227,10 @@ HeadlessUiThread::Clock::time_point HeadlessUiThread::TickDueTimers() {
         auto [it, added] = lastTick_.try_emplace(name, now);
         const auto period = std::chrono::milliseconds(ms);
         if (it->second + period <= now) {
+            stallProbe().TimerFired(it->second + period);
             // A late tick is not made up for: the next one comes a full interval later.
             it->second = now;
+            StallProbe::Scope timing(stallProbe(), StallProbe::Kind::kTimerTick, "timer", name);
             events_->dispatch(Event{name, EventType::TimerTick, 0, {}});
         }
         due = std::min(due, it->second + period);

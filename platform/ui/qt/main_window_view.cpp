@@ -13,6 +13,7 @@
 #include "platform/ui/qt/list_box.h"
 #include "platform/ui/qt/menu_presenter.h"
 #include "platform/ui/qt/message_box.h"
+#include "platform/ui/qt/probed_application.h"
 #include "platform/ui/qt/skin.h"
 #include "platform/ui/qt/tip_popup.h"
 
@@ -89,6 +90,8 @@ void MainWindowView::onChange(const Change& c) {
 }
 
 void MainWindowView::flushChanges() {
+    StallProbe::Scope timing(events_.uiThread().stallProbe(), StallProbe::Kind::kQueuedCall, "apply model changes",
+                             {}, EventLoopLevel());
     std::vector<Change> batch;
     {
         std::lock_guard lk(inboxMu_);
@@ -165,12 +168,21 @@ void MainWindowView::applyTimer(const std::string& name) {
     QTimer*& timer = timers_[name];
     if (!timer) {
         timer = new QTimer(this);
-        connect(timer, &QTimer::timeout, this, [this, name] { binder_->fire(name, EventType::TimerTick); });
+        // Ticks on time, so that how late one comes says how busy this thread was.
+        timer->setTimerType(Qt::PreciseTimer);
+        connect(timer, &QTimer::timeout, this, [this, name, timer] {
+            auto& started = timerStarts_[name];
+            const auto now = StallProbe::Clock::now();
+            events_.uiThread().stallProbe().TimerFired(started + std::chrono::milliseconds(timer->interval()));
+            started = now;
+            binder_->fire(name, EventType::TimerTick);
+        });
     }
     if (interval <= 0) {
         timer->stop();
     } else if (!timer->isActive() || timer->interval() != interval) {
         timer->start(interval);
+        timerStarts_[name] = StallProbe::Clock::now();
     }
 }
 

@@ -82,6 +82,7 @@ private:
     QWidget* addedBadge_ = nullptr;
     std::vector<std::pair<std::string, QWidget*>> panels_;
     std::map<std::string, QTimer*> timers_;
+    std::map<std::string, StallProbe::Clock::time_point> timerStarts_;  // last tick (or start) of each
     std::map<QWidget*, ulong> lastPress_;
     QPropertyAnimation* fader_ = nullptr;
     std::size_t animationsSeen_ = 0;

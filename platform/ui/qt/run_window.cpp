@@ -4,6 +4,7 @@
 #include <QPixmap>
 
 #include "platform/ui/qt/main_window_view.h"
+#include "platform/ui/qt/probed_application.h"
 #include "platform/ui/qt/qt_ui_thread.h"
 #include "platform/ui/qt/skin.h"
 
@@ -12,7 +13,7 @@ namespace mm::ui::qt {
 int RunQtWindow(int argc, char** argv, ControlModel& model,
                 const std::function<void(UiThread&, EventDispatcher&)>& startApp,
                 const std::function<int()>& beforeWindow) {
-    QApplication app(argc, argv);
+    ProbedApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("MorvaneMusic"));
     // The desktop finds the window's .desktop file (and icon) by this name.
     QGuiApplication::setDesktopFileName(QStringLiteral("net.morvane.MorvaneMusic"));
@@ -22,6 +23,7 @@ int RunQtWindow(int argc, char** argv, ControlModel& model,
     skin::Apply(app);
     QtUiThread ui;
     EventDispatcher events(ui);
+    app.setProbe(&ui.stallProbe());
     int code = 0;
     {
         MainWindowView window(model, events);
@@ -30,6 +32,7 @@ int RunQtWindow(int argc, char** argv, ControlModel& model,
         window.showAnimated();
         code = app.exec();
     }
+    app.setProbe(nullptr);
     return code;
 }
 
