@@ -1,6 +1,8 @@
 #include "democatalogue/song_table.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <cstdio>
 
 namespace mm::democat {
@@ -288,6 +290,15 @@ const ShareLink* FindShareLink(std::string_view path) {
 }
 
 std::vector<int> MatchSongs(std::string_view keyword) {
+    // "*N": long lists for load runs, every song over and over up to N rows.
+    if (keyword.size() > 1 && keyword[0] == '*' &&
+        keyword.find_first_not_of("0123456789", 1) == std::string_view::npos && keyword.size() <= 5) {
+        const int rows = std::min(std::atoi(std::string(keyword.substr(1)).c_str()), kMaxRepeatedRows);
+        const int songs = static_cast<int>(Songs().size());
+        std::vector<int> ids;
+        for (int i = 0; i < rows; ++i) ids.push_back(i % songs + 1);
+        return ids;
+    }
     std::string key = LowerAscii(keyword);
     bool all = key.find_first_not_of(" \t") == std::string::npos || key == "*" || key == "demo";
     std::vector<int> ids;

@@ -79,6 +79,8 @@ const ShareLink* FindShareLink(std::string_view path);
 
 // Songs whose title, a singer or the album holds the keyword (ASCII letters
 // without regard to case). An empty keyword, "*" or "demo" matches every song.
+// "*N" (N up to kMaxRepeatedRows) lists N rows: every song, again and again.
+inline constexpr int kMaxRepeatedRows = 5000;
 std::vector<int> MatchSongs(std::string_view keyword);
 
 }  // namespace mm::democat

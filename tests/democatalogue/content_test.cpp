@@ -108,6 +108,15 @@ TEST(DemoContent, KeywordsMatchTitleSingerAlbumWithoutCase) {
     EXPECT_EQ(FindSong(ids[0])->title, "AC/DC: Live?");
     EXPECT_TRUE(MatchSongs("no such song at all").empty());
 
+    // "*N" repeats the catalogue up to N rows, capped; anything else after "*" is a keyword.
+    auto many = MatchSongs("*1000");
+    ASSERT_EQ(many.size(), 1000u);
+    EXPECT_EQ(many[0], 1);
+    EXPECT_EQ(many[all], 1);
+    EXPECT_EQ(many[999], static_cast<int>(999 % all) + 1);
+    EXPECT_EQ(MatchSongs("*9999").size(), static_cast<std::size_t>(kMaxRepeatedRows));
+    EXPECT_TRUE(MatchSongs("*12a").empty());
+
     auto by_singer = MatchSongs("林小雨");
     EXPECT_GE(by_singer.size(), 3u);
     for (int id : by_singer) {

@@ -190,6 +190,32 @@ TEST_F(AutomationTest, MenuChoiceSeesTheRowThatWasRightClicked) {
     EXPECT_EQ(model.text("标签_状态"), "menu 1 row 2");
 }
 
+TEST_F(AutomationTest, StallsReportTheHandlersThatRanAndStartAfreshOnReset) {
+    ui.stallProbe().Reset();  // the start-up is not part of the script
+    auto lines = run(R"({"op":"set","control":"编辑框_搜索歌曲名","text":"x"}
+{"op":"click","control":"控制_搜索"}
+{"op":"tick","control":"时钟_试听封面旋转"}
+{"op":"stalls","reset":true}
+{"op":"stalls"}
+{"op":"stalls","reset":"yes"}
+)");
+    ASSERT_EQ(lines.size(), 3u);
+    const json& first = lines[0]["stalls"];
+    // The click and the tick ran handlers; the text change had none to run
+    // but was a queued call all the same.
+    EXPECT_EQ(first["handler"]["count"], 2);
+    EXPECT_GE(first["work"]["count"].get<int>(), 3);
+    EXPECT_EQ(first["work"]["count"].get<int>(),
+              first["handler"]["count"].get<int>() + first["queued call"]["count"].get<int>());
+    EXPECT_GE(first["work"]["max_ms"].get<double>(), first["work"]["p50_ms"].get<double>());
+    bool clickNamed = false;
+    for (const json& w : first["worst"]) clickNamed = clickNamed || w["what"] == "handler: Click 控制_搜索";
+    EXPECT_TRUE(clickNamed) << first.dump();
+    EXPECT_EQ(lines[1]["stalls"]["work"]["count"], 0);
+    EXPECT_TRUE(lines[1]["stalls"]["worst"].empty());
+    EXPECT_TRUE(lines[2].contains("error"));
+}
+
 TEST_F(AutomationTest, MalformedAndImpossibleCommandsReportErrorsAndGoOn) {
     int errors = 0;
     model.setDisabled("控制_搜索", true);

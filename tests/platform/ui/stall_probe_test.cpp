@@ -156,8 +156,8 @@ TEST(StallProbe, TimerLatenessWorstListAndReset) {
 }
 
 TEST(StallProbe, TheHeadlessThreadTimesHandlersTicksAndPumps) {
+    ControlModel model;  // outlives the thread that ticks its timers
     HeadlessUiThread ui;
-    ControlModel model;
     EventDispatcher events(ui);
     ui.AttachTimers(model, events);
     ui.SetAutoTimers(false);
