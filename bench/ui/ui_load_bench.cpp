@@ -249,8 +249,9 @@ public:
             if (f.count) row(ui::StallProbe::KindName(static_cast<ui::StallProbe::Kind>(k)), f);
         }
         row("timer late", summary_.timerLate);
-        std::printf("\nslowest pieces of work:\n");
-        for (const auto& w : summary_.worst) std::printf("  %9.2f ms  %s\n", w.ms, w.what.c_str());
+        row("CPU of work", summary_.cpu);
+        std::printf("\nslowest pieces of work (wall, CPU time of the thread):\n");
+        for (const auto& w : summary_.worst) std::printf("  %9.2f ms %8.2f ms  %s\n", w.ms, w.cpuMs, w.what.c_str());
 
         const Memory end = ReadMemory();
         std::printf("\nmemory at full load (%d rows listed, %d downloads running or queued, preview on):\n",

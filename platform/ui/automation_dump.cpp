@@ -105,13 +105,14 @@ json stallsJson(const StallProbe::Summary& s) {
     json out;
     out["seconds"] = s.seconds;
     out["work"] = figuresJson(s.work);
+    out["cpu"] = figuresJson(s.cpu);
     for (int k = 0; k < StallProbe::kKinds; ++k) {
         const auto kind = static_cast<StallProbe::Kind>(k);
         out[StallProbe::KindName(kind)] = figuresJson(s.byKind[static_cast<std::size_t>(k)]);
     }
     out["timer_late"] = figuresJson(s.timerLate);
     json worst = json::array();
-    for (const StallProbe::Worst& w : s.worst) worst.push_back(json{{"ms", w.ms}, {"what", w.what}});
+    for (const StallProbe::Worst& w : s.worst) worst.push_back(json{{"ms", w.ms}, {"cpu_ms", w.cpuMs}, {"what", w.what}});
     out["worst"] = std::move(worst);
     return out;
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <ctime>
 
 namespace mm::ui {
 
@@ -87,7 +88,15 @@ const char* StallProbe::KindName(Kind k) {
     return "?";
 }
 
-StallProbe::StallProbe(std::function<Clock::time_point()> now) : now_(std::move(now)), since_(now_()) {}
+StallProbe::StallProbe(std::function<Clock::time_point()> now, std::function<Clock::duration()> cpuNow)
+    : now_(std::move(now)), cpuNow_(std::move(cpuNow)), since_(now_()) {}
+
+StallProbe::Clock::duration StallProbe::ThreadCpuTime() {
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return std::chrono::duration_cast<Clock::duration>(std::chrono::seconds(ts.tv_sec) +
+                                                       std::chrono::nanoseconds(ts.tv_nsec));
+}
 
 void StallProbe::Begin(Kind kind, const char* what, std::string_view name, int loopLevel) {
     const Clock::time_point now = now_();
@@ -105,7 +114,7 @@ void StallProbe::Begin(Kind kind, const char* what, std::string_view name, int l
         // A nested event loop dispatches this: the outer piece waits meanwhile.
         CloseStretch(top, now);
     }
-    stack_.push_back(Frame{kind, what, std::string(name), loopLevel, 0, false, now, {}});
+    stack_.push_back(Frame{kind, what, std::string(name), loopLevel, 0, false, now, cpuNow_(), {}, {}});
 }
 
 void StallProbe::End() {
@@ -119,7 +128,10 @@ void StallProbe::End() {
     CloseStretch(top, now);
     Record(top);
     stack_.pop_back();
-    if (!stack_.empty() && !stack_.back().yielded) stack_.back().stretchStart = now;
+    if (!stack_.empty() && !stack_.back().yielded) {
+        stack_.back().stretchStart = now;
+        stack_.back().stretchCpuStart = cpuNow_();
+    }
 }
 
 void StallProbe::Yield() {
@@ -132,25 +144,33 @@ void StallProbe::Resume() {
     if (stack_.empty() || !stack_.back().yielded) return;
     stack_.back().yielded = false;
     stack_.back().stretchStart = now_();
+    stack_.back().stretchCpuStart = cpuNow_();
 }
 
 void StallProbe::CloseStretch(Frame& f, Clock::time_point now) {
     if (f.yielded) return;
-    f.longest = std::max(f.longest, now - f.stretchStart);
+    const Clock::duration cpu = cpuNow_();
+    if (now - f.stretchStart >= f.longest) {
+        f.longest = now - f.stretchStart;
+        f.longestCpu = cpu - f.stretchCpuStart;
+    }
     f.stretchStart = now;
+    f.stretchCpuStart = cpu;
 }
 
 void StallProbe::Record(const Frame& f) {
     const std::uint64_t us = Micros(f.longest);
     std::lock_guard lk(mu_);
     byKind_[static_cast<std::size_t>(f.kind)].Add(us);
+    const std::uint64_t cpuUs = Micros(f.longestCpu);
+    cpu_.Add(cpuUs);
     const double ms = static_cast<double>(us) / 1000.0;
     if (worst_.size() == kWorstKept && ms <= worst_.back().ms) return;
     std::string what = std::string(KindName(f.kind)) + ": " + f.what;
     if (!f.name.empty()) what += " " + f.name;
     auto at = std::upper_bound(worst_.begin(), worst_.end(), ms,
                                [](double v, const Worst& w) { return v > w.ms; });
-    worst_.insert(at, Worst{ms, std::move(what)});
+    worst_.insert(at, Worst{ms, static_cast<double>(cpuUs) / 1000.0, std::move(what)});
     if (worst_.size() > kWorstKept) worst_.pop_back();
 }
 
@@ -172,6 +192,7 @@ StallProbe::Summary StallProbe::Snapshot() const {
         s.byKind[k] = FiguresOf(byKind_[k]);
     }
     s.work = FiguresOf(all);
+    s.cpu = FiguresOf(cpu_);
     s.timerLate = FiguresOf(late_);
     s.worst = worst_;
     s.seconds = std::chrono::duration<double>(now_() - since_).count();
@@ -181,6 +202,7 @@ StallProbe::Summary StallProbe::Snapshot() const {
 void StallProbe::Reset() {
     std::lock_guard lk(mu_);
     byKind_ = {};
+    cpu_ = {};
     late_ = {};
     worst_.clear();
     since_ = now_();

@@ -61,10 +61,14 @@ public:
     };
     struct Worst {
         double ms = 0;
+        double cpuMs = 0;  // of that stretch, the time this thread was on a CPU
         std::string what;
     };
     struct Summary {
         Figures work;                         // every piece of work
+        // The CPU time this thread had in each piece's longest stretch: far
+        // below the stretch itself, the thread waited for a CPU or the disk.
+        Figures cpu;
         std::array<Figures, kKinds> byKind;   // indexed by Kind
         Figures timerLate;                    // lateness of timer ticks
         std::vector<Worst> worst;             // the slowest pieces, slowest first
@@ -72,8 +76,11 @@ public:
     };
     static constexpr std::size_t kWorstKept = 12;
 
-    // `now` reads the clock; tests pass a clock of their own.
-    explicit StallProbe(std::function<Clock::time_point()> now = &Clock::now);
+    // `now` reads the clock, `cpuNow` the calling thread's CPU time; tests
+    // pass clocks of their own.
+    explicit StallProbe(std::function<Clock::time_point()> now = &Clock::now,
+                        std::function<Clock::duration()> cpuNow = &ThreadCpuTime);
+    static Clock::duration ThreadCpuTime();
 
     // A piece of work starts. `what` must outlive the probe (a literal or a
     // class name); `name` is copied. `loopLevel` is the nesting depth of event
@@ -127,16 +134,20 @@ private:
         int nested = 0;            // Begin calls folded into this piece
         bool yielded = false;      // between Yield and Resume
         Clock::time_point stretchStart;
+        Clock::duration stretchCpuStart{};
         Clock::duration longest{};
+        Clock::duration longestCpu{};
     };
     void CloseStretch(Frame& f, Clock::time_point now);
     void Record(const Frame& f);
 
     std::function<Clock::time_point()> now_;
+    std::function<Clock::duration()> cpuNow_;
     std::vector<Frame> stack_;  // UI thread only
 
     mutable std::mutex mu_;
     std::array<LatencyHistogram, kKinds> byKind_;
+    LatencyHistogram cpu_;
     LatencyHistogram late_;
     std::vector<Worst> worst_;
     Clock::time_point since_;

@@ -208,6 +208,7 @@ TEST_F(AutomationTest, StallsReportTheHandlersThatRanAndStartAfreshOnReset) {
     EXPECT_EQ(first["work"]["count"].get<int>(),
               first["handler"]["count"].get<int>() + first["queued call"]["count"].get<int>());
     EXPECT_GE(first["work"]["max_ms"].get<double>(), first["work"]["p50_ms"].get<double>());
+    EXPECT_EQ(first["cpu"]["count"], first["work"]["count"]);
     bool clickNamed = false;
     for (const json& w : first["worst"]) clickNamed = clickNamed || w["what"] == "handler: Click 控制_搜索";
     EXPECT_TRUE(clickNamed) << first.dump();

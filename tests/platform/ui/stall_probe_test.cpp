@@ -51,10 +51,17 @@ TEST(LatencyHistogram, Quantiles) {
 }
 
 // A probe reading a clock the test moves by hand.
+// Advance: the thread works; Wait: it is off the CPU (the clock moves alone).
 struct ManualProbe {
     StallProbe::Clock::time_point t{};
-    std::unique_ptr<StallProbe> probe = std::make_unique<StallProbe>([this] { return t; });
-    void Advance(std::chrono::milliseconds ms) { t += ms; }
+    StallProbe::Clock::duration cpu{};
+    std::unique_ptr<StallProbe> probe =
+        std::make_unique<StallProbe>([this] { return t; }, [this] { return cpu; });
+    void Advance(std::chrono::milliseconds ms) {
+        t += ms;
+        cpu += ms;
+    }
+    void Wait(std::chrono::milliseconds ms) { t += ms; }
 };
 
 TEST(StallProbe, NestedWorkBelongsToTheOuterPieceAndNamesIt) {
@@ -127,6 +134,29 @@ TEST(StallProbe, ANestedEventLoopRunsPiecesOfItsOwn) {
     ASSERT_EQ(s.worst.size(), 2u);
     EXPECT_EQ(s.worst[0].what, "view event: QPushButton MouseButtonRelease");
     EXPECT_DOUBLE_EQ(s.worst[1].ms, 2.0);
+}
+
+TEST(StallProbe, CpuTimeIsThatOfTheLongestStretch) {
+    ManualProbe m;
+    StallProbe& p = *m.probe;
+    p.Begin(Kind::kViewEvent, "QWidget", "Paint", 1);
+    m.Advance(2ms);
+    m.Wait(40ms);  // descheduled: a stall the code did not cause
+    m.Advance(1ms);
+    p.End();
+    p.Begin(Kind::kHandler, "Click", "按钮");
+    m.Advance(10ms);
+    p.Yield();
+    p.Resume();
+    m.Advance(5ms);
+    p.End();
+    const auto s = p.Snapshot();
+    EXPECT_DOUBLE_EQ(s.work.maxMs, 43.0);
+    EXPECT_DOUBLE_EQ(s.cpu.maxMs, 10.0);
+    ASSERT_EQ(s.worst.size(), 2u);
+    EXPECT_DOUBLE_EQ(s.worst[0].cpuMs, 3.0);
+    EXPECT_DOUBLE_EQ(s.worst[1].ms, 10.0);
+    EXPECT_DOUBLE_EQ(s.worst[1].cpuMs, 10.0);
 }
 
 TEST(StallProbe, TimerLatenessWorstListAndReset) {
