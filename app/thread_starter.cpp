@@ -1,5 +1,10 @@
 #include "app/thread_starter.h"
 
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
 #include <memory>
 #include <thread>
 
@@ -7,6 +12,18 @@
 #include "app/task_guard.h"
 
 namespace mm::app {
+
+void LowerToBackgroundPriority() {
+    // On Linux each thread has a niceness of its own, named by its thread id.
+    thread_local bool lowered = false;
+    if (lowered) return;
+    lowered = true;
+    const auto tid = static_cast<id_t>(gettid());
+    errno = 0;
+    const int now = getpriority(PRIO_PROCESS, tid);
+    if (now == -1 && errno != 0) return;
+    setpriority(PRIO_PROCESS, tid, std::min(19, now + kBackgroundNiceness));
+}
 
 bool StartThread(std::function<std::uint32_t(std::int32_t)> proc, std::int32_t arg,
                  const ThreadStartOptions& options) {
@@ -17,6 +34,7 @@ bool StartThread(std::function<std::uint32_t(std::int32_t)> proc, std::int32_t a
     auto shared = std::make_shared<Shared>();
     try {
         std::thread([proc = std::move(proc), arg, shared] {
+            LowerToBackgroundPriority();
             // What the procedure throws ends its thread only.
             if (!RunGuarded("thread starter", [&] { shared->code = proc(arg); })) shared->code = kThreadFailed;
             shared->done.Set();

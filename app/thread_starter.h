@@ -13,6 +13,14 @@ struct ThreadStartOptions {
     std::uint32_t* exitCode = nullptr;  // filled when the thread ended within the wait
 };
 
+// Background threads (pool workers, one-off threads) run this many steps of
+// niceness below the thread that started the program: when the CPUs are
+// scarce, the UI thread gets them first and the window keeps up.
+inline constexpr int kBackgroundNiceness = 5;
+// Lowers the calling thread's priority by kBackgroundNiceness (once; the
+// highest niceness is 19). Never raises it.
+void LowerToBackgroundPriority();
+
 // Returns true when the thread was started and, when waiting, ended or was still
 // running at the time-out.
 bool StartThread(std::function<std::uint32_t(std::int32_t)> proc, std::int32_t arg,

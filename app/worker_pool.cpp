@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "app/sync_event.h"
+#include "app/thread_starter.h"
 #include "app/task_guard.h"
 
 namespace mm::app {
@@ -118,6 +119,7 @@ struct StartArg {
 
 void* ThreadEntry(void* p) {
     std::unique_ptr<StartArg> arg(static_cast<StartArg*>(p));
+    LowerToBackgroundPriority();
     arg->core->WorkerMain(arg->kind);
     return nullptr;
 }

@@ -1,7 +1,10 @@
 #include "app/worker_pool.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <mutex>
@@ -180,6 +183,31 @@ TEST(ThreadStarter, AProcedureThatThrowsEndsItsThreadOnly) {
     ASSERT_TRUE(mm::app::StartThread([](std::int32_t a) -> std::uint32_t { return 7 + a; }, 1,
                                      {.waitMs = -1, .exitCode = &code}));
     EXPECT_EQ(code, 8u);
+}
+
+// The niceness of the calling thread.
+int Niceness() {
+    return getpriority(PRIO_PROCESS, static_cast<id_t>(gettid()));
+}
+
+TEST(ThreadStarter, PoolWorkersAndOneOffThreadsRunBelowTheStartingThread) {
+    const int mine = Niceness();
+    const int expected = std::min(19, mine + mm::app::kBackgroundNiceness);
+    WorkerPool pool;
+    ASSERT_TRUE(pool.Create(1, 2, 200));
+    std::atomic<int> seen[2] = {-100, -100};
+    pool.Post([&] { seen[0] = Niceness(); });
+    pool.Post([&] { seen[1] = Niceness(); });  // the same worker again is lowered once only
+    EXPECT_TRUE(Eventually([&] { return seen[0].load() != -100 && seen[1].load() != -100; }));
+    EXPECT_EQ(seen[0].load(), expected);
+    EXPECT_EQ(seen[1].load(), expected);
+    EXPECT_TRUE(pool.Destroy());
+
+    std::uint32_t code = 0;
+    ASSERT_TRUE(mm::app::StartThread([](std::int32_t) { return static_cast<std::uint32_t>(Niceness()); }, 0,
+                                     {.waitMs = -1, .exitCode = &code}));
+    EXPECT_EQ(static_cast<int>(code), expected);
+    EXPECT_EQ(Niceness(), mine) << "the starting thread keeps its own";
 }
 
 TEST(WorkerPool, PoolObjectMayGoAwayBeforeItsLastWorkerEnds) {
