@@ -18,21 +18,24 @@ void addListRows(const ControlModel& model, const std::string& name, json& out) 
         width = std::max(width, rows.back().size());
     }
     // Rows are padded to one width so that a script can index any cell.
-    json texts = json::array(), icons = json::array(), progress = json::array();
+    json texts = json::array(), icons = json::array(), tips = json::array(), progress = json::array();
     for (int r = 0; r < static_cast<int>(rows.size()); ++r) {
-        json t = json::array(), i = json::array();
+        json t = json::array(), i = json::array(), tip = json::array();
         for (size_t c = 0; c < width; ++c) {
             const bool has = c < rows[static_cast<size_t>(r)].size();
             t.push_back(has ? rows[static_cast<size_t>(r)][c].text : "");
             i.push_back(has ? rows[static_cast<size_t>(r)][c].icon : "");
+            tip.push_back(has ? rows[static_cast<size_t>(r)][c].tip : "");
         }
         texts.push_back(std::move(t));
         icons.push_back(std::move(i));
+        tips.push_back(std::move(tip));
         progress.push_back(model.rowProgress(name, r));
     }
     out["columns"] = headers;
     out["rows"] = std::move(texts);
     out["icons"] = std::move(icons);
+    out["tips"] = std::move(tips);
     out["progress"] = std::move(progress);
     out["row_height"] = model.rowHeight(name);
 }

@@ -54,6 +54,7 @@ struct MenuItem {
 struct Cell {
     std::string text;
     std::string icon;  // image name, empty = none
+    std::string tip;   // tool tip shown over the cell, empty = none
 };
 
 struct MessageBoxRequest {
@@ -141,6 +142,10 @@ public:
     std::string cellText(const std::string& list, int row, int col) const;
     bool setCellIcon(const std::string& list, int row, int col, const std::string& image);
     std::string cellIcon(const std::string& list, int row, int col) const;
+    // The tool tip over a cell (the whole text of a shortened cell, why a
+    // download failed); "" removes it.
+    bool setCellTip(const std::string& list, int row, int col, const std::string& tip);
+    std::string cellTip(const std::string& list, int row, int col) const;
     // Every cell of a row as written so far (columns never written are absent).
     std::vector<Cell> rowCells(const std::string& list, int row) const;
     // Progress shown in a row (percent 0..100), -1 = no bar.

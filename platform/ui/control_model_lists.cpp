@@ -120,6 +120,29 @@ std::string ControlModel::cellIcon(const std::string& list, int row, int col) co
     return col < static_cast<int>(r.cells.size()) ? r.cells[static_cast<size_t>(col)].icon : std::string();
 }
 
+bool ControlModel::setCellTip(const std::string& list, int row, int col, const std::string& tip) {
+    {
+        std::lock_guard lk(d->mu);
+        ControlState* c = d->findForWrite(list, "setCellTip");
+        Row* r = c ? d->findRow(*c, row) : nullptr;
+        if (!r || col < 0 || col >= kMaxColumns) return false;
+        if (static_cast<int>(r->cells.size()) <= col) r->cells.resize(static_cast<size_t>(col) + 1);
+        Cell& cell = r->cells[static_cast<size_t>(col)];
+        if (cell.tip == tip) return true;
+        cell.tip = tip;
+    }
+    notify({Change::What::Cell, list, row, col});
+    return true;
+}
+
+std::string ControlModel::cellTip(const std::string& list, int row, int col) const {
+    std::lock_guard lk(d->mu);
+    const ControlState* c = d->find(list);
+    if (!c || row < 0 || row >= static_cast<int>(c->rows.size()) || col < 0) return {};
+    const Row& r = c->rows[static_cast<size_t>(row)];
+    return col < static_cast<int>(r.cells.size()) ? r.cells[static_cast<size_t>(col)].tip : std::string();
+}
+
 std::vector<Cell> ControlModel::rowCells(const std::string& list, int row) const {
     std::lock_guard lk(d->mu);
     const ControlState* c = d->find(list);

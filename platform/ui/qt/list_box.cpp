@@ -52,6 +52,9 @@ QVariant ListTableModel::data(const QModelIndex& index, int role) const {
             if (pm.isNull()) return {};
             return ImageCache::fitted(pm, QSize(iconBox_ * 2, iconBox_));
         }
+        case Qt::ToolTipRole:
+            if (!cell || cell->tip.empty()) return {};
+            return displayText(cell->tip);
         case Qt::TextAlignmentRole:
             // The unnamed first column holds row numbers.
             if (col == 0 && !headers_.empty() && headers_[0].empty()) return int(Qt::AlignCenter);
@@ -76,6 +79,7 @@ void ListTableModel::readRow(int r) {
     for (std::size_t c = 0; c < headers_.size(); ++c) {
         row.cells[c].text = model_.cellText(list_, r, static_cast<int>(c));
         row.cells[c].icon = model_.cellIcon(list_, r, static_cast<int>(c));
+        row.cells[c].tip = model_.cellTip(list_, r, static_cast<int>(c));
     }
     row.progress = model_.rowProgress(list_, r);
 }
@@ -111,6 +115,7 @@ void ListTableModel::syncCell(int row, int col) {
     r.cells.resize(headers_.size());
     r.cells[static_cast<std::size_t>(col)].text = model_.cellText(list_, row, col);
     r.cells[static_cast<std::size_t>(col)].icon = model_.cellIcon(list_, row, col);
+    r.cells[static_cast<std::size_t>(col)].tip = model_.cellTip(list_, row, col);
     emit dataChanged(index(row, col), index(row, col));
 }
 

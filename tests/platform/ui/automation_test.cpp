@@ -54,6 +54,7 @@ class AutomationTest : public ::testing::Test {
                 model.setCellIcon("列表框_搜索", r, 1, "badge");
             }
             model.setRowProgress("列表框_搜索", 1, 40);
+            model.setCellTip("列表框_搜索", 1, 1, "连接被重置");
         };
         events.on("控制_搜索", EventType::Click, search);
         events.on("编辑框_搜索歌曲名", EventType::KeyUp, [search](const Event& e) {
@@ -157,6 +158,7 @@ TEST_F(AutomationTest, ScriptDrivesHandlersAndReportsBoxesAndDumps) {
     EXPECT_EQ(list["kind"], "ListBox");
     EXPECT_EQ(list["rows"], json::parse(R"([["1","晴天 1"],["2","晴天 2"]])"));
     EXPECT_EQ(list["icons"], json::parse(R"([["","badge"],["","badge"]])"));
+    EXPECT_EQ(list["tips"], json::parse(R"([["",""],["","连接被重置"]])"));
     EXPECT_EQ(list["progress"], json::parse("[-1,40]"));
 
     const json& menu = lines[2]["dump"];

@@ -79,6 +79,13 @@ TEST(ControlModel, RowsInsertDeleteAndWritesToMissingRows) {
     EXPECT_EQ(m.rowProgress("列表框_下载", 2), -1);
     EXPECT_TRUE(m.setRowProgress("列表框_下载", 2, 140));
     EXPECT_EQ(m.rowProgress("列表框_下载", 2), 100);
+    // A tip stays beside the cell's text and icon, and goes with an empty text.
+    EXPECT_TRUE(m.setCellTip("列表框_下载", 2, 3, "磁盘已满"));
+    EXPECT_EQ(m.cellTip("列表框_下载", 2, 3), "磁盘已满");
+    EXPECT_EQ(m.cellIcon("列表框_下载", 2, 3), "下载完成");
+    EXPECT_EQ(m.rowCells("列表框_下载", 2)[3].tip, "磁盘已满");
+    EXPECT_TRUE(m.setCellTip("列表框_下载", 2, 3, ""));
+    EXPECT_EQ(m.cellTip("列表框_下载", 2, 3), "");
 
     m.deleteRow("列表框_下载", 0);
     EXPECT_EQ(m.rowCount("列表框_下载"), 2);
@@ -92,6 +99,7 @@ TEST(ControlModel, RowsInsertDeleteAndWritesToMissingRows) {
     EXPECT_FALSE(m.setCellText("列表框_下载", 1, 0, "late"));
     EXPECT_FALSE(m.setCellIcon("列表框_下载", 0, 0, "x"));
     EXPECT_FALSE(m.setRowProgress("列表框_下载", 0, 50));
+    EXPECT_FALSE(m.setCellTip("列表框_下载", 0, 1, "late"));
     EXPECT_EQ(m.rowCount("列表框_下载"), 0);
 
     m.insertRow("列表框_下载", -1);

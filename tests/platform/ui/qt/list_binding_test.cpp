@@ -90,6 +90,20 @@ TEST_F(ListBindingTest, DownloadRowsShowTwoLinesStatusAndProgress) {
     ASSERT_TRUE(waitUntil([&] { return progress(2) == 88; }));
     EXPECT_EQ(progress(1), -1);
     EXPECT_EQ(text(downloads(), 1, 1), QStringLiteral("下载完成"));
+    // A failed row says why in its tool tip, and only there.
+    const auto tip = [&](int row) {
+        return downloads()->model()->index(row, 1).data(Qt::ToolTipRole).toString();
+    };
+    EXPECT_TRUE(tip(1).isEmpty());
+    fromWorker([&] {
+        model.setCellText("列表框_下载", 3, 1, "下载失败");
+        model.setCellTip("列表框_下载", 3, 1, "没有写入权限\r\n/music/a.mp3");
+    });
+    ASSERT_TRUE(waitUntil([&] { return !tip(3).isEmpty(); }));
+    EXPECT_EQ(tip(3), QStringLiteral("没有写入权限\n/music/a.mp3"));
+    EXPECT_EQ(text(downloads(), 3, 1), QStringLiteral("下载失败"));
+    fromWorker([&] { model.setCellTip("列表框_下载", 3, 1, ""); });
+    ASSERT_TRUE(waitUntil([&] { return tip(3).isEmpty(); }));
     // An icon re-registered under the same name is redrawn from the new bytes.
     const qint64 before =
         downloads()->model()->index(1, 1).data(Qt::DecorationRole).value<QPixmap>().cacheKey();
