@@ -3,9 +3,11 @@
 #include <curl/curl.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 
 #include "platform/net/curl_share.h"
@@ -23,9 +25,19 @@ struct Transfer {
     bool download = false;
     std::string* body = nullptr;           // Get/Post
     std::size_t maxBody = 0;               // Get/Post
-    std::FILE* file = nullptr;             // Download
+    PartFile* file = nullptr;              // Download
     const ProgressFn* progress = nullptr;  // Download
     int tag = 0;
+    const std::function<bool()>* cancelled = nullptr;
+    bool aborted = false;  // the cancel check or the progress callback said stop
+
+    // Download: the bytes already in the file, and what became of the answer.
+    const ResumeFrom* from = nullptr;
+    DownloadAnswer* answer = nullptr;
+    const std::function<void(const DownloadAnswer&)>* answered = nullptr;
+    bool judged = false;
+    detail::Verdict verdict = detail::Verdict::kNotTheFile;
+    std::int64_t base = 0;  // where this body starts in the file
 
     int code = 0;
     std::string codeText;
@@ -73,6 +85,7 @@ size_t onHeader(char* data, size_t size, size_t count, void* user) {
         t->code = code;
         t->codeText = std::move(text);
         t->headers.clear();
+        t->judged = false;
         return n;
     }
     std::string name, value;
@@ -96,14 +109,44 @@ size_t onHeader(char* data, size_t size, size_t count, void* user) {
     return n;
 }
 
+// Decides what the answer does to the file before its first byte is written:
+// continue it, rewrite it, or (an answer that does not fit) ask again. False
+// stops the transfer.
+bool judgeDownload(Transfer& t) {
+    t.judged = true;
+    t.verdict = detail::judgeAnswer(*t.from, t.code, t.headers, *t.answer);
+    switch (t.verdict) {
+        case detail::Verdict::kAppend:
+        case detail::Verdict::kStartOver:
+            t.base = t.verdict == detail::Verdict::kAppend ? t.from->offset : 0;
+            if (!t.file->CutTo(t.base)) {
+                t.writeFailed = true;
+                return false;
+            }
+            if (t.answered && *t.answered) (*t.answered)(*t.answer);
+            return true;
+        case detail::Verdict::kAskAgain:
+            return false;
+        case detail::Verdict::kComplete:
+        case detail::Verdict::kNotTheFile:
+            return true;
+    }
+    return true;
+}
+
 size_t onBody(char* data, size_t size, size_t count, void* user) {
     auto* t = static_cast<Transfer*>(user);
     const size_t n = size * count;
     t->lastActivity = Transfer::Clock::now();
     t->anyByte = true;
     if (t->download) {
-        if (!is2xx(t->code)) return n;  // an error page is not the file
-        if (std::fwrite(data, 1, n, t->file) != n) {
+        if (!t->judged && !judgeDownload(*t)) return 0;
+        // An error page (or the body of a 416) is not the file.
+        if (t->verdict != detail::Verdict::kAppend && t->verdict != detail::Verdict::kStartOver) {
+            t->received += static_cast<std::int64_t>(n);
+            return n;
+        }
+        if (!t->file->Write(data, n)) {
             t->writeFailed = true;
             return 0;
         }
@@ -134,19 +177,53 @@ int onProgress(void* user, curl_off_t dltotal, curl_off_t dlnow, curl_off_t, cur
         t->stalled = true;
         return 1;
     }
+    if (t->cancelled != nullptr && *t->cancelled && (*t->cancelled)()) {
+        t->aborted = true;
+        return 1;
+    }
     if (t->progress == nullptr || !*t->progress || !is2xx(t->code)) return 0;
-    const std::int64_t total = dltotal > 0 ? dltotal : -1;
+    if (t->download &&
+        (!t->judged || (t->verdict != detail::Verdict::kAppend && t->verdict != detail::Verdict::kStartOver)))
+        return 0;
+    // The whole file: what was kept plus what arrives.
+    const std::int64_t total = dltotal > 0 ? t->base + dltotal : -1;
+    const std::int64_t done = t->base + dlnow;
     // curl calls this many times a second even when nothing moved.
-    if (dlnow == t->lastNow && total == t->lastTotal) return 0;
-    t->lastNow = dlnow;
+    if (done == t->lastNow && total == t->lastTotal) return 0;
+    t->lastNow = done;
     t->lastTotal = total;
-    return (*t->progress)(t->tag, dlnow, total) ? 0 : 1;
+    if ((*t->progress)(t->tag, done, total)) return 0;
+    t->aborted = true;
+    return 1;
 }
 
 bool hasHeader(const detail::HeaderList& list, std::string_view name) {
     for (const auto& [k, v] : list)
         if (detail::equalsIgnoreCase(k, name)) return true;
     return false;
+}
+
+Failure failureOf(CURLcode rc, CURL* c) {
+    switch (rc) {
+        case CURLE_COULDNT_RESOLVE_HOST:
+        case CURLE_COULDNT_RESOLVE_PROXY:
+            return Failure::kResolve;
+        case CURLE_COULDNT_CONNECT:
+            return Failure::kConnect;
+        case CURLE_OPERATION_TIMEDOUT:
+            return Failure::kTimeout;
+        case CURLE_PARTIAL_FILE:
+        case CURLE_GOT_NOTHING:
+            return Failure::kCutShort;
+        case CURLE_RECV_ERROR:
+        case CURLE_SEND_ERROR: {
+            long err = 0;
+            curl_easy_getinfo(c, CURLINFO_OS_ERRNO, &err);
+            return err == ECONNRESET || err == EPIPE || err == 0 ? Failure::kReset : Failure::kOther;
+        }
+        default:
+            return Failure::kOther;
+    }
 }
 
 struct CurlDeleter {
@@ -210,28 +287,93 @@ bool HTTPWebClient::Post(const std::string& url, const std::string& body, std::s
 
 bool HTTPWebClient::Download(const std::string& url, const std::string& path, const ProgressFn& progress,
                              const std::string& headerText) {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) {
+    DownloadOptions options;
+    options.progress = progress;
+    options.headerText = headerText;
+    return Download(url, path, options);
+}
+
+bool HTTPWebClient::Download(const std::string& url, const std::string& path, const DownloadOptions& options,
+                             DownloadAnswer* answer) {
+    DownloadAnswer local;
+    DownloadAnswer& ans = answer != nullptr ? *answer : local;
+    ResumeFrom from = options.resume;
+    if (from.offset < 0) from.offset = 0;
+    bool askAgain = false;
+    bool ok = downloadOnce(url, path, options, from, ans, askAgain);
+    if (askAgain) {
+        // The answer to the range did not fit the bytes there: start over.
+        from = ResumeFrom{};
+        ok = downloadOnce(url, path, options, from, ans, askAgain);
+    }
+    return ok;
+}
+
+bool HTTPWebClient::downloadOnce(const std::string& url, const std::string& path,
+                                 const DownloadOptions& options, ResumeFrom& from, DownloadAnswer& answer,
+                                 bool& askAgain) {
+    askAgain = false;
+    answer = DownloadAnswer{};
+    PartFile file;
+    if (!file.Open(path, from.offset > 0)) {
+        const int err = file.Error();
         code_ = 0;
         codeText_.clear();
         responseHeaders_.clear();
-        lastError_ = "cannot open " + path + " for writing";
+        fail(Failure::kCannotOpen, "cannot open " + path + " for writing: " + std::strerror(err), err);
         return false;
+    }
+    // Never more than the file holds: a shorter file continues where it ends.
+    if (from.offset > file.Size()) from.offset = file.Size();
+    std::string headers = options.headerText;
+    if (from.offset > 0) {
+        headers += "\nRange: bytes=" + std::to_string(from.offset) + "-";
+        const std::string ifRange = detail::ifRangeValue(from);
+        if (!ifRange.empty()) headers += "\nIf-Range: " + ifRange;
     }
     Transfer t;
     t.url = &url;
-    t.headerText = &headerText;
+    t.headerText = &headers;
     t.download = true;
-    t.file = file;
-    t.progress = &progress;
+    t.file = &file;
+    t.progress = &options.progress;
     t.tag = tag_;
+    t.from = &from;
+    t.answer = &answer;
+    t.answered = &options.answered;
     bool ok = perform(t);
-    // A full disk often shows only when the last buffer is flushed.
-    if (std::fclose(file) != 0 && ok) {
-        lastError_ = "writing " + path + " failed";
+    if (!t.judged && code_ != 0 && (ok || failure_ == Failure::kHttpStatus)) {
+        // An answer without a body: judged here, so that an empty file is still emptied.
+        if (!judgeDownload(t)) {
+            ok = false;
+            if (!t.writeFailed)
+                t.verdict = detail::Verdict::kAskAgain;
+            else
+                fail(Failure::kWriteFailed, "writing " + path + " failed", file.Error());
+        }
+    }
+    if (t.verdict == detail::Verdict::kAskAgain && from.offset > 0 && !t.aborted && !t.writeFailed) {
+        askAgain = true;
+        file.Close();
+        return false;
+    }
+    if (t.verdict == detail::Verdict::kComplete) {
+        ok = true;
+        failure_ = Failure::kNone;
+        lastError_.clear();
+    }
+    if (!file.Close() && ok) {
+        fail(Failure::kWriteFailed, "writing " + path + " failed: " + std::strerror(file.Error()),
+             file.Error());
         ok = false;
     }
     return ok;
+}
+
+void HTTPWebClient::fail(Failure f, std::string text, int err) {
+    failure_ = f;
+    lastError_ = std::move(text);
+    errno_ = err;
 }
 
 bool HTTPWebClient::perform(detail::Transfer& t) {
@@ -240,12 +382,19 @@ bool HTTPWebClient::perform(detail::Transfer& t) {
     responseHeaders_.clear();
     lastError_.clear();
     tooLarge_ = false;
+    failure_ = Failure::kNone;
+    errno_ = 0;
+    t.cancelled = &cancelled_;
+    if (cancelled_ && cancelled_()) {
+        fail(Failure::kCancelled, "cancelled");
+        return false;
+    }
 
     // Declared first so that it outlives the handle that writes into it.
     char errorBuffer[CURL_ERROR_SIZE] = {};
     std::unique_ptr<CURL, CurlDeleter> curl(detail::newSharedEasyHandle());
     if (!curl) {
-        lastError_ = "libcurl could not create a handle";
+        fail(Failure::kOther, "libcurl could not create a handle");
         return false;
     }
     CURL* c = curl.get();
@@ -291,7 +440,7 @@ bool HTTPWebClient::perform(detail::Transfer& t) {
                                                              : name + ": " + value;
         curl_slist* next = curl_slist_append(slist.get(), line.c_str());
         if (next == nullptr) {
-            lastError_ = "out of memory";
+            fail(Failure::kOther, "out of memory");
             return false;
         }
         if (!slist) slist.reset(next);  // later appends return the same head
@@ -314,29 +463,37 @@ bool HTTPWebClient::perform(detail::Transfer& t) {
     const CURLcode rc = curl_easy_perform(c);
     code_ = t.code;
     codeText_ = std::move(t.codeText);
-    responseHeaders_ = std::move(t.headers);
+    responseHeaders_ = t.headers;  // kept in t too: a download without a body is judged after this
 
     tooLarge_ = t.tooLarge;
     if (rc != CURLE_OK) {
-        if (t.writeFailed)
-            lastError_ = "writing the file failed";
-        else if (t.tooLarge)
-            lastError_ = "answer too large";
-        else if (t.stalled)
-            lastError_ = "no data for " + std::to_string(stall) + " s";
-        else
-            lastError_ = errorBuffer[0] != '\0' ? errorBuffer : curl_easy_strerror(rc);
-        if (lastError_.empty()) lastError_ = "request failed";
+        std::string curlText = errorBuffer[0] != '\0' ? errorBuffer : curl_easy_strerror(rc);
+        if (t.writeFailed) {
+            const int err = t.file != nullptr ? t.file->Error() : 0;
+            fail(Failure::kWriteFailed, std::string("writing the file failed: ") + std::strerror(err), err);
+        } else if (t.tooLarge) {
+            fail(Failure::kTooLarge, "answer too large");
+        } else if (t.stalled) {
+            fail(Failure::kTimeout, "no data for " + std::to_string(stall) + " s");
+        } else if (t.aborted) {
+            fail(Failure::kCancelled, "cancelled");
+        } else if (t.download && t.judged && t.verdict == detail::Verdict::kAskAgain) {
+            fail(Failure::kOther, "the answer does not continue the file");
+        } else {
+            fail(failureOf(rc, c), curlText.empty() ? "request failed" : curlText);
+        }
         return false;
     }
     if (t.download) {
         curl_off_t expected = -1;
         curl_easy_getinfo(c, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &expected);
         if (is2xx(code_) && expected >= 0 && expected != t.received) {
-            lastError_ = "incomplete body";
+            fail(Failure::kCutShort, "incomplete body");
             return false;
         }
     }
+    // A complete answer: its status says the rest (lastError_ stays empty).
+    if (!is2xx(code_)) failure_ = Failure::kHttpStatus;
     return is2xx(code_);
 }
 

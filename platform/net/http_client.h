@@ -13,6 +13,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/net/download_file.h"
+
 namespace mm::net {
 
 class JMap;
@@ -24,6 +26,37 @@ struct Transfer;
 // (-1 while unknown). Returning false aborts the download. Called on the
 // downloading thread; it must not throw.
 using ProgressFn = std::function<bool(int tag, std::int64_t now, std::int64_t total)>;
+
+// A download into a file, continuing a part file when resume says so.
+struct DownloadOptions {
+    ProgressFn progress;     // counts the whole file: bytes kept plus bytes received
+    std::string headerText;  // extra request headers, one "Name: value" a line
+    // offset > 0: ask for the rest with "Range: bytes=offset-" (and If-Range
+    // with the validators). The answer continues the file only when it is a
+    // 206 for exactly that range of a file of the same size (and validators);
+    // a 200 rewrites the file from its start, and any other answer to the
+    // range is asked again without one.
+    ResumeFrom resume;
+    // Told once the answer whose body will be written is known, before its
+    // first byte lands (on the downloading thread).
+    std::function<void(const DownloadAnswer&)> answered;
+};
+
+// Why the last request failed, as far as the program tells the user.
+enum class Failure {
+    kNone,
+    kCancelled,    // the cancel check or the progress callback said stop
+    kCannotOpen,   // the file could not be opened (LastErrno)
+    kWriteFailed,  // writing the file failed (LastErrno: ENOSPC for a full disk)
+    kResolve,      // the host name is unknown
+    kConnect,      // nobody answered at that address
+    kTimeout,      // no connection or no data within the time-outs
+    kReset,        // the connection was reset
+    kCutShort,     // the connection ended before the whole body
+    kHttpStatus,   // an answer other than 2xx (GetRepoHTTPCode)
+    kTooLarge,     // a text answer over the size limit
+    kOther,
+};
 
 class HTTPWebClient {
   public:
@@ -48,6 +81,10 @@ class HTTPWebClient {
     static constexpr std::size_t kDefaultMaxReplyBytes = std::size_t{64} << 20;
     void SetTag(int tag) { tag_ = tag; }
     int Tag() const { return tag_; }
+    // Asked about once a second while a request waits and at every piece of a
+    // body: true stops the request (Failure::kCancelled). Called on the
+    // requesting thread; it must not throw.
+    void SetCancelCheck(std::function<bool()> cancelled) { cancelled_ = std::move(cancelled); }
 
     // GET. With autoTranscode the body comes back as UTF-8 whatever charset the
     // server declared; without it, as the raw bytes. headerText holds extra
@@ -66,6 +103,11 @@ class HTTPWebClient {
     // answer is never written.
     bool Download(const std::string& url, const std::string& path, const ProgressFn& progress = {},
                   const std::string& headerText = {});
+    // The same, resuming when options.resume says so. The part file is never
+    // opened through a symbolic link. True when the file holds the whole body;
+    // answer (when given) gets what the last answer said of the file.
+    bool Download(const std::string& url, const std::string& path, const DownloadOptions& options,
+                  DownloadAnswer* answer = nullptr);
 
     // Status of the last answer: 0 and "" when no answer arrived (see LastError).
     int GetRepoHTTPCode() const { return code_; }
@@ -79,6 +121,9 @@ class HTTPWebClient {
     const std::string& LastError() const { return lastError_; }
     // The last answer was cut off for passing the reply cap.
     bool ReplyTooLarge() const { return tooLarge_; }
+    Failure LastFailure() const { return failure_; }
+    // errno behind kCannotOpen and kWriteFailed; 0 otherwise.
+    int LastErrno() const { return errno_; }
 
     // Defaults for requests that set no time-out (seconds): 15 to connect, 30
     // without data. Process-wide; tests lower them.
@@ -86,12 +131,16 @@ class HTTPWebClient {
 
   private:
     bool perform(detail::Transfer& t);
+    bool downloadOnce(const std::string& url, const std::string& path, const DownloadOptions& options,
+                      ResumeFrom& from, DownloadAnswer& answer, bool& askAgain);
+    void fail(Failure f, std::string text, int err = 0);
 
     int connectSec_ = 0;
     int transferSec_ = 0;
     bool followRedirects_ = false;
     std::size_t maxReplyBytes_ = kDefaultMaxReplyBytes;
     int tag_ = 0;
+    std::function<bool()> cancelled_;
     std::vector<std::pair<std::string, std::string>> requestHeaders_;
 
     int code_ = 0;
@@ -99,6 +148,8 @@ class HTTPWebClient {
     std::vector<std::pair<std::string, std::string>> responseHeaders_;
     std::string lastError_;
     bool tooLarge_ = false;
+    Failure failure_ = Failure::kNone;
+    int errno_ = 0;
 };
 
 }  // namespace mm::net

@@ -115,7 +115,11 @@ void Connection::waitClosed(int ms) {
 void Connection::reset() {
     linger l{1, 0};
     ::setsockopt(fd_, SOL_SOCKET, SO_LINGER, &l, sizeof l);
-    ::shutdown(fd_, SHUT_RDWR);
+    // Disconnecting a connected TCP socket sends the RST at once (a shutdown
+    // would send an orderly FIN); the descriptor stays for its owner to close.
+    sockaddr unspec{};
+    unspec.sa_family = AF_UNSPEC;
+    ::connect(fd_, &unspec, sizeof unspec);
 }
 
 std::string response(int code, std::string_view reason, std::string_view body,
