@@ -7,6 +7,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <fstream>
@@ -49,16 +50,75 @@ bool MakeDirectories(const std::string& path) {
 
 bool RemoveFile(const std::string& path) { return unlink(path.c_str()) == 0; }
 
-bool RenameNoReplace(const std::string& from, const std::string& to) {
+namespace {
+
+int SystemRenameNoReplace(const char* from, const char* to) {
 #ifdef SYS_renameat2
-    long r = syscall(SYS_renameat2, AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), 1 /* RENAME_NOREPLACE */);
-    if (r == 0) return true;
-    if (errno != EINVAL && errno != ENOSYS) return false;
+    return static_cast<int>(syscall(SYS_renameat2, AT_FDCWD, from, AT_FDCWD, to, 1 /* RENAME_NOREPLACE */));
+#else
+    (void)from;
+    (void)to;
+    errno = ENOSYS;
+    return -1;
 #endif
+}
+
+std::atomic<int (*)(const char*, const char*)> gRenameNoReplace{SystemRenameNoReplace};
+std::atomic<int (*)(const char*, const char*)> gLink{::link};
+std::atomic<int (*)(const char*, const char*)> gRename{::rename};
+
+}  // namespace
+
+RenameCalls SystemRenameCalls() {
+    return {SystemRenameNoReplace, ::link, ::rename};
+}
+
+RenameCalls SetRenameCalls(RenameCalls calls) {
+    RenameCalls old{gRenameNoReplace.exchange(calls.renameNoReplace), gLink.exchange(calls.link),
+                    gRename.exchange(calls.rename)};
+    return old;
+}
+
+namespace {
+
+// How file systems say they lack a call (FUSE mounts answer EPERM or ENOSYS,
+// exFAT EPERM for links, older kernels EINVAL for renameat2's flags).
+bool Unsupported(int err) {
+    return err == EINVAL || err == ENOSYS || err == EPERM || err == EOPNOTSUPP || err == ENOTSUP;
+}
+
+// The last resort: take the name by creating it exclusively (which fails when
+// it exists, on every file system), then rename over that empty file of our
+// own. Nothing else's file is ever replaced.
+bool MoveOntoExclusiveName(const std::string& from, const std::string& to) {
+    int fd = open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd < 0) return false;
+    struct stat mine {};
+    fstat(fd, &mine);
+    close(fd);
+    if (gRename.load()(from.c_str(), to.c_str()) == 0) return true;
+    const int err = errno;
+    // Take the placeholder away again, but only if it is still ours and empty.
+    struct stat now {};
+    if (lstat(to.c_str(), &now) == 0 && now.st_ino == mine.st_ino && now.st_dev == mine.st_dev &&
+        now.st_size == 0)
+        unlink(to.c_str());
+    errno = err;
+    return false;
+}
+
+}  // namespace
+
+bool RenameNoReplace(const std::string& from, const std::string& to) {
+    if (gRenameNoReplace.load()(from.c_str(), to.c_str()) == 0) return true;
+    if (!Unsupported(errno)) return false;
     // File systems without renameat2: a hard link fails when the target exists.
-    if (link(from.c_str(), to.c_str()) != 0) return false;
-    unlink(from.c_str());
-    return true;
+    if (gLink.load()(from.c_str(), to.c_str()) == 0) {
+        unlink(from.c_str());
+        return true;
+    }
+    if (!Unsupported(errno)) return false;
+    return MoveOntoExclusiveName(from, to);
 }
 
 bool ReadFile(const std::string& path, std::string& out) {

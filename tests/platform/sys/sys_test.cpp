@@ -2,9 +2,11 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <atomic>
 #include <thread>
 #include <vector>
 
@@ -83,6 +85,76 @@ TEST(Files, RenameNeverReplaces) {
     EXPECT_TRUE(WriteFileAtomic(dir + "/x/w.txt", "data"));
     EXPECT_EQ(FileSize(dir + "/x/w.txt"), 4);
     std::filesystem::remove_all(dir);
+}
+
+// Mounts without renameat2 or hard links (FUSE, exFAT) refuse them with one of
+// these; the move must still happen, and still never replace a file.
+int FailEinval(const char*, const char*) {
+    errno = EINVAL;
+    return -1;
+}
+int FailEperm(const char*, const char*) {
+    errno = EPERM;
+    return -1;
+}
+int FailEnosys(const char*, const char*) {
+    errno = ENOSYS;
+    return -1;
+}
+
+class NoHardLinks : public ::testing::Test {
+protected:
+    NoHardLinks() {
+        char tmpl[] = "/tmp/mm-nolink-XXXXXX";
+        dir = mkdtemp(tmpl);
+    }
+    ~NoHardLinks() override {
+        SetRenameCalls(SystemRenameCalls());
+        std::filesystem::remove_all(dir);
+    }
+    std::string Read(const std::string& path) {
+        std::string s;
+        ReadFile(path, s);
+        return s;
+    }
+    std::string dir;
+};
+
+TEST_F(NoHardLinks, TheMoveFallsBackToAnExclusiveTargetAndNeverReplaces) {
+    using Call = int (*)(const char*, const char*);
+    const struct {
+        Call rename2, link;
+    } mounts[] = {
+        {FailEinval, FailEperm}, {FailEnosys, FailEnosys}, {FailEinval, FailEinval}, {FailEperm, FailEperm}};
+    int n = 0;
+    for (const auto& m : mounts) {
+        SCOPED_TRACE(n);
+        SetRenameCalls({m.rename2, m.link, ::rename});
+        const std::string part = dir + "/s" + std::to_string(n) + ".part";
+        const std::string target = dir + "/s" + std::to_string(n) + ".mp3";
+        std::ofstream(part) << "whole download";
+        ASSERT_TRUE(RenameNoReplace(part, target)) << std::strerror(errno);
+        EXPECT_EQ(Read(target), "whole download");
+        EXPECT_FALSE(PathExists(part));
+
+        // A taken name is refused with EEXIST and both files stay as they were.
+        std::ofstream(part) << "second";
+        errno = 0;
+        EXPECT_FALSE(RenameNoReplace(part, target));
+        EXPECT_EQ(errno, EEXIST);
+        EXPECT_EQ(Read(target), "whole download");
+        EXPECT_EQ(Read(part), "second");
+        ++n;
+    }
+}
+
+TEST_F(NoHardLinks, AFailedFinalRenameLeavesNoPlaceholderAndKeepsThePart) {
+    SetRenameCalls({FailEinval, FailEperm, FailEperm});
+    std::ofstream(dir + "/a.part") << "audio";
+    EXPECT_FALSE(RenameNoReplace(dir + "/a.part", dir + "/a.mp3"));
+    EXPECT_EQ(errno, EPERM);
+    EXPECT_FALSE(PathExists(dir + "/a.mp3"));
+    EXPECT_EQ(Read(dir + "/a.part"), "audio");
 }
 
 TEST(DeviceTag, SixteenUpperCaseHexDigits) {
