@@ -107,15 +107,22 @@ struct DemoCatalogue::Impl {
     int port = 0;
 
     void Dispatch(const httplib::Request& req, httplib::Response& res) {
-        Record(req);
         Endpoint e = Classify(req);
         Fault fault = faults.Take(e);
+        Record(req, fault.Describe());
+        if (e == Endpoint::kAudio) {
+            // Audio answers ranges itself (If-Range, the faults); the library
+            // would cut the body a second time. The request object is the
+            // library's own, not a constant, so it may be changed here.
+            const_cast<httplib::Request&>(req).ranges.clear();
+        }
         Reply reply = BuildReply(e, *ctx, req, fault);
         SendReply(*ctx, res, std::move(reply), fault);
     }
 
-    void Record(const httplib::Request& req) {
+    void Record(const httplib::Request& req, std::string fault = {}) {
         RequestRecord r;
+        r.fault = std::move(fault);
         r.endpoint = Classify(req);
         r.method = req.method;
         r.path = req.path;

@@ -21,16 +21,36 @@ constexpr std::size_t kChunkFrames = 1152 * 32;
 }  // namespace
 
 std::optional<std::string> EncodeMp3(const Pcm& pcm, int kbps, const std::atomic<bool>* cancel) {
+    Mp3Options options;
+    options.kbps = kbps;
+    options.infoTag = false;
+    return EncodeMp3(pcm, options, cancel);
+}
+
+std::optional<std::string> EncodeMp3(const Pcm& pcm, const Mp3Options& options,
+                                     const std::atomic<bool>* cancel) {
     std::unique_ptr<lame_global_flags, int (*)(lame_global_flags*)> gf(lame_init(), lame_close);
     if (!gf) return std::nullopt;
     lame_set_in_samplerate(gf.get(), Pcm::kRate);
     lame_set_out_samplerate(gf.get(), Pcm::kRate);
     lame_set_num_channels(gf.get(), 2);
     lame_set_mode(gf.get(), JOINT_STEREO);
-    lame_set_VBR(gf.get(), vbr_off);
-    lame_set_brate(gf.get(), kbps);
+    switch (options.mode) {
+        case Mp3Options::Mode::kConstant:
+            lame_set_VBR(gf.get(), vbr_off);
+            lame_set_brate(gf.get(), options.kbps);
+            break;
+        case Mp3Options::Mode::kVariable:
+            lame_set_VBR(gf.get(), vbr_default);
+            lame_set_VBR_q(gf.get(), options.quality);
+            break;
+        case Mp3Options::Mode::kAverage:
+            lame_set_VBR(gf.get(), vbr_abr);
+            lame_set_VBR_mean_bitrate_kbps(gf.get(), options.kbps);
+            break;
+    }
     lame_set_quality(gf.get(), 7);  // fast; the music is plain tones
-    lame_set_bWriteVbrTag(gf.get(), 0);
+    lame_set_bWriteVbrTag(gf.get(), options.infoTag ? 1 : 0);
     lame_set_write_id3tag_automatic(gf.get(), 0);
     if (lame_init_params(gf.get()) < 0) return std::nullopt;
 
@@ -50,6 +70,12 @@ std::optional<std::string> EncodeMp3(const Pcm& pcm, int kbps, const std::atomic
     int w = lame_encode_flush(gf.get(), buf.data(), static_cast<int>(buf.size()));
     if (w < 0) return std::nullopt;
     out.append(reinterpret_cast<char*>(buf.data()), static_cast<std::size_t>(w));
+    if (options.infoTag) {
+        // The first frame was kept free for the tag, which is known only now.
+        std::size_t n = lame_get_lametag_frame(gf.get(), buf.data(), buf.size());
+        if (n == 0 || n > out.size()) return std::nullopt;
+        std::memcpy(out.data(), buf.data(), n);
+    }
     return out;
 }
 

@@ -1,8 +1,13 @@
 // Builds the normal reply of every endpoint; faults that change the content
 // of an envelope (code, msg, purl, type) are applied here.
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
+#include <functional>
 #include <nlohmann/json.hpp>
 
 #include "democatalogue/encoders.h"
@@ -198,7 +203,82 @@ Reply TrackAddress(Context& ctx, const httplib::Request& req, const Fault& fault
     return JsonReply(reply);
 }
 
-Reply Audio(Context& ctx, const httplib::Request& req) {
+// Validators of a served file: the ETag names its bytes (cache name and size),
+// Last-Modified is its time in the cache.
+std::string ETagOf(const AudioFile& f) {
+    char buf[48];
+    std::snprintf(buf, sizeof buf, "\"%016zx-%llx\"", std::hash<std::string>{}(f.path),
+                  static_cast<unsigned long long>(f.size));
+    return buf;
+}
+
+std::string LastModifiedOf(const AudioFile& f) {
+    struct stat st {};
+    std::time_t t = ::stat(f.path.c_str(), &st) == 0 ? st.st_mtime : 0;
+    std::tm tm{};
+    gmtime_r(&t, &tm);
+    static const char* kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    static const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                    "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%s, %02d %s %04d %02d:%02d:%02d GMT", kDays[tm.tm_wday], tm.tm_mday,
+                  kMonths[tm.tm_mon], tm.tm_year + 1900, tm.tm_hour, tm.tm_min, tm.tm_sec);
+    return buf;
+}
+
+// "bytes=A-", "bytes=A-B" or "bytes=-N" against a file of size bytes: the
+// first and last byte. False for anything else (several ranges included):
+// the whole file is sent then, as a server may.
+bool ParseRange(const std::string& value, std::uint64_t size, std::uint64_t* first, std::uint64_t* last) {
+    if (value.rfind("bytes=", 0) != 0 || value.find(',') != std::string::npos || size == 0) return false;
+    std::string spec = value.substr(6);
+    std::size_t dash = spec.find('-');
+    if (dash == std::string::npos) return false;
+    std::string a = spec.substr(0, dash), b = spec.substr(dash + 1);
+    char* end = nullptr;
+    if (a.empty()) {
+        unsigned long long n = std::strtoull(b.c_str(), &end, 10);
+        if (b.empty() || *end != '\0' || n == 0) return false;
+        *first = n >= size ? 0 : size - n;
+        *last = size - 1;
+        return true;
+    }
+    *first = std::strtoull(a.c_str(), &end, 10);
+    if (*end != '\0') return false;
+    if (b.empty()) {
+        *last = size - 1;
+    } else {
+        *last = std::strtoull(b.c_str(), &end, 10);
+        if (*end != '\0' || *last < *first) return false;
+        if (*last >= size) *last = size - 1;
+    }
+    return true;
+}
+
+// Range and If-Range as a web server answers them: 206 for a satisfiable range
+// whose If-Range (when sent) names this file, 416 past the end, else 200.
+void ApplyRange(const httplib::Request& req, const Fault& fault, const std::string& etag,
+                const std::string& modified, Reply& r) {
+    const std::string range = req.get_header_value("Range");
+    if (range.empty() || fault.ignore_range) return;
+    const std::string if_range = req.get_header_value("If-Range");
+    if (!if_range.empty() && if_range != etag && if_range != modified) return;
+    std::uint64_t first = 0, last = 0;
+    if (!ParseRange(range, r.file->size, &first, &last)) return;
+    if (first >= r.file->size) {
+        std::string total = std::to_string(r.file->size);
+        r = HtmlReply(416, "416 Range Not Satisfiable");
+        r.headers.emplace_back("Content-Range", "bytes */" + total);
+        return;
+    }
+    r.status = 206;
+    r.headers.emplace_back("Content-Range", "bytes " + std::to_string(first) + "-" + std::to_string(last) +
+                                                "/" + std::to_string(r.file->size));
+    r.file_offset = first;
+    r.file->size = last + 1;  // the body ends at last; file_offset says where it starts
+}
+
+Reply Audio(Context& ctx, const httplib::Request& req, const Fault& fault) {
     int id = 0;
     char letter = 0;
     if (std::sscanf(req.path.c_str(), "/audio/%4d-%c.", &id, &letter) != 2)
@@ -213,12 +293,24 @@ Reply Audio(Context& ctx, const httplib::Request& req) {
                 std::chrono::system_clock::now().time_since_epoch());
             if (now.count() > expires) return HtmlReply(403, "403 Forbidden: address expired");
         }
-        auto file = ctx.store->File(id, t);
+        std::optional<AudioFile> file;
+        const Song* other = fault.substitute_song != 0 ? FindSong(fault.substitute_song) : nullptr;
+        Tier other_tier = static_cast<Tier>(std::clamp(fault.substitute_tier, 0, 2));
+        if (other && other->tier(other_tier).present) {
+            file = ctx.store->File(other->id, other_tier);
+        } else {
+            file = ctx.store->File(id, t);
+        }
         if (!file) return HtmlReply(503, "503 Service Unavailable");
         Reply r;
         r.content_type = req.path.ends_with(".flac") ? "audio/flac" : "audio/mpeg";
         r.file = file;
+        const std::string etag = ETagOf(*file);
+        const std::string modified = LastModifiedOf(*file);
         r.headers.emplace_back("Accept-Ranges", "bytes");
+        r.headers.emplace_back("ETag", etag);
+        r.headers.emplace_back("Last-Modified", modified);
+        ApplyRange(req, fault, etag, modified, r);
         return r;
     }
     return HtmlReply(404, "404 Not Found");
@@ -319,7 +411,7 @@ Reply BuildReply(Endpoint e, Context& ctx, const httplib::Request& req, const Fa
             if (get) return Cover(ctx, req);
             break;
         case Endpoint::kAudio:
-            if (get) return Audio(ctx, req);
+            if (get) return Audio(ctx, req, fault);
             break;
         case Endpoint::kOther:
             return HtmlReply(404, "404 Not Found");

@@ -4,6 +4,7 @@
 #include <httplib.h>
 
 #include <condition_variable>
+#include <cstdint>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -41,6 +42,7 @@ struct Reply {
     std::string body;
     std::vector<std::pair<std::string, std::string>> headers;
     std::optional<AudioFile> file;  // sent instead of body when set
+    std::uint64_t file_offset = 0;  // with file: the body is the file from here on
 };
 
 Endpoint Classify(const httplib::Request& req);

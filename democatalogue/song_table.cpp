@@ -114,6 +114,10 @@ std::vector<Song> BuildSongs() {
         std::string_view tiers = id % 5 == 0 ? "lh" : id % 7 == 0 ? "l" : "lhs";
         v.push_back(Make(id, title, {kSingers[n % 8]}, kAlbums[n % 6], 20 + (id * 7) % 4, tiers));
     }
+    // The high tier of this one is a 128K MP3 sent as 320K.
+    Song lowRate = Make(67, "假高品", {"测试歌手"}, "格式测试", 20, "lh");
+    lowRate.tiers[1] = TierSpec{true, Codec::kMp3_128, "mp3"};
+    v.push_back(lowRate);
     return v;
 }
 

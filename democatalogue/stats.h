@@ -22,6 +22,7 @@ struct RequestRecord {
     std::vector<std::pair<std::string, std::string>> headers;
     std::string body;
     int remote_port = 0;
+    std::string fault;  // the fault this request suffered (Fault::Describe), "" when none
 
     // First value of a header, name compared without regard to case; empty when absent.
     std::string Header(std::string_view name) const;

@@ -58,6 +58,7 @@ std::string Garbage() {
 struct BodySource {
     std::string memory;
     int fd = -1;
+    std::size_t base = 0;  // file offset of the body's first byte
     std::size_t size = 0;
 
     ~BodySource() {
@@ -71,7 +72,7 @@ struct BodySource {
         }
         std::size_t got = 0;
         while (got < n) {
-            ssize_t r = ::pread(fd, out.data() + got, n - got, static_cast<off_t>(offset + got));
+            ssize_t r = ::pread(fd, out.data() + got, n - got, static_cast<off_t>(base + offset + got));
             if (r <= 0) return false;
             got += static_cast<std::size_t>(r);
         }
@@ -90,11 +91,15 @@ struct StreamState {
 
 // Writes up to `length` bytes at `offset`. Returns false to abort the reply.
 bool Pump(StreamState& st, std::size_t offset, std::size_t length, httplib::DataSink& sink) {
-    std::size_t chunk = std::min<std::size_t>(length, 16384);
+    // Asked past the real body (a Content-Length that promised more): it ends here.
+    if (offset >= st.source->size && st.source->size > 0) return false;
+    std::size_t chunk =
+        std::min<std::size_t>({length, 16384, st.source->size - std::min(offset, st.source->size)});
     if (st.fault.bytes_per_second > 0) {
         chunk = std::min<std::size_t>(chunk, std::max(1, st.fault.bytes_per_second / 10));
     }
-    const std::size_t half = st.source->size / 2;
+    const int percent = std::clamp(st.fault.at_percent, 0, 100);
+    const std::size_t half = st.source->size * static_cast<std::size_t>(percent) / 100;
     const bool hold_at_half = !st.half_done && (st.fault.stall_ms > 0 || st.fault.reset_mid_body);
     if (hold_at_half && offset <= half && half < offset + chunk) chunk = half - offset;
     if (chunk > 0) {
@@ -120,6 +125,8 @@ bool Pump(StreamState& st, std::size_t offset, std::size_t length, httplib::Data
             return false;
         }
     }
+    // A Content-Length that promised more: the body ends here, and so does the connection.
+    if (st.fault.length_surplus > 0 && offset + chunk >= st.source->size) return false;
     return true;
 }
 
@@ -190,13 +197,14 @@ void SendReply(Context& ctx, httplib::Response& res, Reply reply, const Fault& f
             res.status = 503;
             return;
         }
-        source->size = reply.file->size;
+        source->base = static_cast<std::size_t>(reply.file_offset);
+        source->size = static_cast<std::size_t>(reply.file->size - reply.file_offset);
     } else {
         source->memory = std::move(reply.body);
         source->size = source->memory.size();
     }
     const bool streamed = reply.file || fault.stall_ms > 0 || fault.reset_mid_body ||
-                          fault.bytes_per_second > 0 || fault.chunked;
+                          fault.bytes_per_second > 0 || fault.chunked || fault.length_surplus > 0;
     if (!streamed) {
         res.set_content(source->memory, reply.content_type);
         return;
@@ -215,7 +223,9 @@ void SendReply(Context& ctx, httplib::Response& res, Reply reply, const Fault& f
                                              return Pump(*st, offset, st->source->size - offset, sink);
                                          });
     } else {
-        res.set_content_provider(source->size, reply.content_type,
+        const std::size_t announced =
+            source->size + static_cast<std::size_t>(std::max(0, fault.length_surplus));
+        res.set_content_provider(announced, reply.content_type,
                                  [st](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
                                      return Pump(*st, offset, length, sink);
                                  });
