@@ -11,6 +11,7 @@
 #include "download/download_job.h"
 #include "download/download_notices.h"
 #include "download/download_rows.h"
+#include "download/failure_text.h"
 #include "download/file_naming.h"
 #include "platform/net/http_client.h"
 #include "platform/net/jmap.h"
@@ -22,9 +23,8 @@ namespace {
 
 constexpr int kAddressTimeoutSec = 10;
 
-std::string FetchAddressReply(app::AppContext& ctx, const std::string& mid, const std::string& pmid,
-                              int tier) {
-    net::HTTPWebClient client;
+std::string FetchAddressReply(app::AppContext& ctx, net::HTTPWebClient& client, const std::string& mid,
+                              const std::string& pmid, int tier) {
     client.SetupTimeout(kAddressTimeoutSec, kAddressTimeoutSec);
     client.SetMaxReplyBytes(app::kSmallReplyCap);
     std::string reply;
@@ -40,9 +40,11 @@ void ShowBox(app::AppContext& ctx, const std::string& heading, const std::string
 }
 
 // Column 1 of a download row written by the address step (list lock held).
-void SetAddressStatus(app::AppContext& ctx, int row, const std::string& text, const char* icon) {
+void SetAddressStatus(app::AppContext& ctx, int row, const std::string& text, const char* icon,
+                      const std::string& reason = {}) {
     ctx.ui.setCellText(app::kDownloadList, row, 1, text);
     ctx.ui.setCellIcon(app::kDownloadList, row, 1, icon);
+    ctx.ui.setCellTip(app::kDownloadList, row, 1, reason);
 }
 
 // Stores the reply's values into the record, if the row is still the one
@@ -59,60 +61,121 @@ bool StoreReply(app::AppContext& ctx, int row, unsigned generation, const Addres
     return true;
 }
 
-void PostJob(app::AppContext& ctx, int downloadRow, int trackRow, unsigned generation, bool counted) {
+void PostJob(app::AppContext& ctx, DownloadSpec spec, std::shared_ptr<JobControl> control) {
     app::AppContext* c = &ctx;
-    ctx.downloadPool.Post([c, downloadRow, trackRow, generation, counted] {
-        RunDownloadJob(*c, downloadRow, trackRow, generation, counted);
-        RowEnded(*c, downloadRow);
+    ctx.downloadPool.Post([c, spec = std::move(spec), control = std::move(control)]() mutable {
+        const int row = spec.downloadRow;
+        RunDownloadJob(*c, std::move(spec), std::move(control));
+        RowEnded(*c, row);
     });
 }
 
-// Asks for the address and posts the download job; false when the row ended here.
-bool RequestAndPost(app::AppContext& ctx, const AddressJob& job, unsigned generation) {
-    AddressReply r = ParseAddressReply(FetchAddressReply(ctx, job.mid, job.pmid, job.tier));
-    bool playlist = ctx.playlistMode.load();
-    if (r.status == AddressReply::Status::kNotJson) {
-        if (playlist) {
-            ListGuard guard(ctx);
-            SetAddressStatus(ctx, job.downloadRow, kStatusConnectFailed, app::kImgStatusConnectFailed);
-        } else {
-            ShowBox(ctx, "code:886", kConnectFailedText);
-        }
-        return false;
+// The address step ended without a job: the history hears of it, the row's
+// stop switch goes.
+void EndWithoutJob(app::AppContext& ctx, const DownloadSpec& spec, const std::shared_ptr<JobControl>& control,
+                   const std::string& status, const std::string& icon, const std::string& reason) {
+    JobResult result;
+    StopKind stop = control ? control->Finish() : StopKind::kNone;
+    if (stop == StopKind::kCancel) {
+        result.end = JobResult::End::kCancelled;
+        result.statusText = kStatusCancelled;
+    } else if (stop == StopKind::kPause) {
+        result.end = JobResult::End::kPaused;
+        result.statusText = kStatusPaused;
+        result.resume = spec.resume;  // the part file of an earlier attempt stays
+    } else {
+        result.statusText = status;
+        result.statusIcon = icon;
+        result.reason = reason;
+        result.resume = spec.resume;
     }
-    if (r.status == AddressReply::Status::kServiceError) {
-        if (playlist) {
-            ListGuard guard(ctx);
-            SetAddressStatus(ctx, job.downloadRow, sys::cutToGbkWidth(r.msg, 8),
-                             app::kImgStatusServiceFailed);
-        } else {
-            ShowBox(ctx, "code:" + std::to_string(r.code), r.msg);
-        }
-        return false;
-    }
-    {
-        ListGuard guard(ctx);
-        if (!guard.locked() || !StoreReply(ctx, job.trackRow, generation, r)) {
-            // The list was replaced while we asked: nothing to download into it.
-            SetAddressStatus(ctx, job.downloadRow, kStatusConnectFailed, app::kImgStatusConnectFailed);
-            return false;
-        }
-    }
-    PostJob(ctx, job.downloadRow, job.trackRow, generation, true);
-    return true;
+    if (control) JobControls::Of(ctx).Close(spec.downloadRow, control);
+    const JobEvents events = JobEventsOf(ctx);
+    if (events.finished) events.finished(spec, result);
+    RowEnded(ctx, spec.downloadRow);
 }
 
 }  // namespace
 
-void RunAddressRequest(app::AppContext& ctx, const std::string& jobJson, unsigned generation) {
+void RunAddressRequest(app::AppContext& ctx, const std::string& jobJson, DownloadSpec spec,
+                       std::shared_ptr<JobControl> control) {
     AddressJob job;
-    if (!AddressJobFromJson(jobJson, job)) return;
-    if (!RequestAndPost(ctx, job, generation)) RowEnded(ctx, job.downloadRow);
+    if (!AddressJobFromJson(jobJson, job)) {
+        EndWithoutJob(ctx, spec, control, kStatusConnectFailed, app::kImgStatusConnectFailed, {});
+        return;
+    }
+    net::HTTPWebClient client;
+    JobControl* stop = control.get();
+    if (stop) client.SetCancelCheck([stop] { return stop->Stopping(); });
+    AddressReply r = ParseAddressReply(FetchAddressReply(ctx, client, job.mid, job.pmid, job.tier));
+    if (stop && stop->Stopping()) {
+        // Stopped by the user while it waited: the row already says so.
+        EndWithoutJob(ctx, spec, control, {}, {}, {});
+        return;
+    }
+    const bool inRow = spec.failuresInRow || ctx.playlistMode.load();
+    if (r.status == AddressReply::Status::kNotJson) {
+        std::string reason = client.LastFailure() == net::Failure::kNone ? "服务器的回答无法识别"
+                                                                         : TransferFailureText(client);
+        if (inRow) {
+            ListGuard guard(ctx);
+            SetAddressStatus(ctx, job.downloadRow, kStatusConnectFailed, app::kImgStatusConnectFailed,
+                             reason);
+        } else {
+            ShowBox(ctx, "code:886", kConnectFailedText);
+        }
+        EndWithoutJob(ctx, spec, control, inRow ? kStatusConnectFailed : "", app::kImgStatusConnectFailed,
+                      reason);
+        return;
+    }
+    if (r.status == AddressReply::Status::kServiceError) {
+        const std::string reason = "code:" + std::to_string(r.code) + " " + r.msg;
+        std::string shown = sys::cutToGbkWidth(r.msg, 8);
+        if (inRow) {
+            ListGuard guard(ctx);
+            SetAddressStatus(ctx, job.downloadRow, shown, app::kImgStatusServiceFailed, reason);
+        } else {
+            ShowBox(ctx, "code:" + std::to_string(r.code), r.msg);
+        }
+        EndWithoutJob(ctx, spec, control, inRow ? shown : "", app::kImgStatusServiceFailed, reason);
+        return;
+    }
+    {
+        // The shared record gets the reply too (the player reads it from there);
+        // the job goes with its own copy, so another tier's reply landing in the
+        // record meanwhile cannot change what this download fetches.
+        ListGuard guard(ctx);
+        if (guard.locked() && spec.trackRow > 0) StoreReply(ctx, job.trackRow, spec.generation, r);
+    }
+    spec.song.fileUrl = r.fileUrl;
+    spec.song.lyrics = r.lyrics;
+    spec.song.fileType = r.fileType;
+    spec.song.trackId = r.trackId;
+    const JobEvents events = JobEventsOf(ctx);
+    if (events.addressed) events.addressed(spec);
+    PostJob(ctx, std::move(spec), std::move(control));
 }
 
-bool StartAddressRequest(app::AppContext& ctx, const std::string& jobJson, unsigned generation) {
-    return app::StartOneOffThread(
-        ctx, [&ctx, jobJson, generation] { RunAddressRequest(ctx, jobJson, generation); });
+bool StartAddressRequest(app::AppContext& ctx, const std::string& jobJson, DownloadSpec spec) {
+    std::shared_ptr<JobControl> control = JobControls::Of(ctx).Open(spec.downloadRow);
+    const bool started = app::StartOneOffThread(
+        ctx, [&ctx, jobJson, spec, control] { RunAddressRequest(ctx, jobJson, spec, control); });
+    if (!started) JobControls::Of(ctx).Close(spec.downloadRow, control);
+    return started;
+}
+
+bool RestartDownload(app::AppContext& ctx, DownloadSpec spec) {
+    AddressJob job;
+    const int tier = spec.tier == 1 || spec.tier == 2 ? spec.tier : 0;
+    job.mid = spec.song.mid[static_cast<std::size_t>(tier)];
+    job.pmid = spec.song.pmid[static_cast<std::size_t>(tier)];
+    job.tier = tier;
+    job.trackRow = 0;
+    job.downloadRow = spec.downloadRow;
+    spec.trackRow = 0;
+    spec.failuresInRow = true;
+    spec.counted = false;
+    return StartAddressRequest(ctx, AddressJobToJson(job), std::move(spec));
 }
 
 PreviewAddress RequestAddressForPreview(app::AppContext& ctx, const std::string& mid, const std::string& pmid,
@@ -123,7 +186,8 @@ PreviewAddress RequestAddressForPreview(app::AppContext& ctx, const std::string&
         ListGuard guard(ctx);
         ctx.ui.setVisible(app::kAddToDownloadsAnimation, true);
     }
-    AddressReply r = ParseAddressReply(FetchAddressReply(ctx, mid, pmid, tier));
+    net::HTTPWebClient client;
+    AddressReply r = ParseAddressReply(FetchAddressReply(ctx, client, mid, pmid, tier));
     {
         ListGuard guard(ctx);
         ctx.ui.setVisible(app::kAddToDownloadsAnimation, false);
@@ -142,6 +206,8 @@ PreviewAddress RequestAddressForPreview(app::AppContext& ctx, const std::string&
         return result;
     }
     bool queue = app::ListenAndDownload(ctx);
+    DownloadSpec spec;
+    std::shared_ptr<JobControl> control;
     {
         ListGuard guard(ctx);
         if (!guard.locked() || !StoreReply(ctx, row, generation, r)) return result;
@@ -154,10 +220,21 @@ PreviewAddress RequestAddressForPreview(app::AppContext& ctx, const std::string&
             result.downloadRow =
                 AppendDownloadRow(ctx, DownloadRowText(BaseName(rec.title, rec.singer, 0), rec.album), badge);
             ctx.ui.setRowHeight(app::kDownloadList, kDownloadRowHeight);
+            spec.song = rec;  // the reply is in it now
+            spec.downloadRow = result.downloadRow;
+            spec.tier = tier;
+            spec.trackRow = row;
+            spec.generation = generation;
+            // The preview's rows are not in the counter, so their jobs leave it alone.
+            spec.counted = false;
+            control = JobControls::Of(ctx).Open(spec.downloadRow);
         }
     }
-    // The preview's rows are not in the counter, so their jobs leave it alone.
-    if (queue) PostJob(ctx, result.downloadRow, row, generation, false);
+    if (queue) {
+        const JobEvents events = JobEventsOf(ctx);
+        if (events.addressed) events.addressed(spec);
+        PostJob(ctx, std::move(spec), std::move(control));
+    }
     return result;
 }
 

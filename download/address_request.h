@@ -1,9 +1,11 @@
 #pragma once
 // Asking the catalogue for a track's file address in one tier.
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "download/address_reply.h"
+#include "download/download_job.h"
 
 namespace mm::app {
 struct AppContext;
@@ -12,12 +14,19 @@ struct AppContext;
 namespace mm::download {
 
 // Sends the address request for a queued download on a thread of its own
-// (counted in ctx.oneOffThreads) and, on success, posts the download job. The
-// generation is that of the list the row was queued from. False when no
-// thread could be started.
-bool StartAddressRequest(app::AppContext& ctx, const std::string& jobJson, unsigned generation);
-// The same request, run on the calling thread.
-void RunAddressRequest(app::AppContext& ctx, const std::string& jobJson, unsigned generation);
+// (counted in ctx.oneOffThreads) and, on success, posts the download job with
+// the reply it received. jobJson is the job description of the queueing step
+// (AddressJobToJson); spec carries the song and the row. The row gets a fresh
+// stop switch (JobControls). False when no thread could be started.
+bool StartAddressRequest(app::AppContext& ctx, const std::string& jobJson, DownloadSpec spec);
+// The same request, run on the calling thread, with the row's stop switch.
+void RunAddressRequest(app::AppContext& ctx, const std::string& jobJson, DownloadSpec spec,
+                       std::shared_ptr<JobControl> control);
+
+// Queues a download of a song into an existing row again (retry, continue):
+// a fresh address for spec's tier (addresses expire), then the job, which
+// continues spec.resume when it can. Failures of the address show in the row.
+bool RestartDownload(app::AppContext& ctx, DownloadSpec spec);
 
 struct PreviewAddress {
     bool ok = false;      // the record now holds the reply's values

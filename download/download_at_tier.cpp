@@ -23,33 +23,34 @@ int DownloadAtTier(app::AppContext& ctx, int tier, int row, std::optional<unsign
     AddressJob job;
     job.tier = tier;
     job.trackRow = row;
-    search::TrackRecord names;  // title, singer and album only
-    unsigned gen = 0;
+    DownloadSpec spec;
+    spec.tier = tier;
+    spec.trackRow = row;
     {
         ListGuard guard(ctx);
         if (!guard.locked()) return -1;
-        gen = ctx.listGeneration.load();
-        if (generation && *generation != gen) return -1;
+        spec.generation = ctx.listGeneration.load();
+        if (generation && *generation != spec.generation) return -1;
         auto& list = ctx.ActiveList();
         if (row < 1 || static_cast<std::size_t>(row) > list.size()) return -1;
-        const search::TrackRecord& rec = list[row - 1];
-        job.mid = rec.mid[tier];
-        job.pmid = rec.pmid[tier];
-        names.title = rec.title;
-        names.singer = rec.singer;
-        names.album = rec.album;
+        // The download's own copy of the song: what is queued is what is fetched.
+        spec.song = list[row - 1];
+        job.mid = spec.song.mid[tier];
+        job.pmid = spec.song.pmid[tier];
     }
-    std::string name = NameForDownload(ctx, names, tier, row).base;
+    std::string name = NameForDownload(ctx, spec.song, tier, row).base;
     std::string json;
     {
         ListGuard guard(ctx);
         if (!guard.locked()) return -1;
-        job.downloadRow = AppendDownloadRow(ctx, DownloadRowText(name, names.album), app::TierBadge(tier));
+        job.downloadRow =
+            AppendDownloadRow(ctx, DownloadRowText(name, spec.song.album), app::TierBadge(tier));
         ctx.ui.setRowHeight(app::kDownloadList, kDownloadRowHeight);
         json = AddressJobToJson(job);
     }
     if (run) run->Add(job.downloadRow);
-    if (!StartAddressRequest(ctx, json, gen)) {
+    spec.downloadRow = job.downloadRow;
+    if (!StartAddressRequest(ctx, json, std::move(spec))) {
         SetRowStatus(ctx, job.downloadRow, kStatusConnectFailed, app::kImgStatusConnectFailed);
         RowEnded(ctx, job.downloadRow);
     }

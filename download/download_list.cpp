@@ -7,8 +7,10 @@
 #include "app/settings.h"
 #include "download/download_all.h"
 #include "download/download_at_tier.h"
+#include "download/download_job.h"
 #include "download/download_notices.h"
 #include "download/download_rows.h"
+#include "download/job_control.h"
 #include "platform/sys/files.h"
 
 #if __has_include("support/shell.h")
@@ -65,6 +67,8 @@ bool OpenDownloadFolder(app::AppContext& ctx, int downloadRow) {
 void RegisterDownloadHandlers(app::AppContext& ctx) {
     ForgetFiles(ctx);
     ForgetRuns(ctx);
+    JobControls::Forget(ctx);
+    ForgetJobEvents(ctx);
     app::AppContext* c = &ctx;
 
     ctx.actions.downloadAtTier = [c](int tier, int row) {

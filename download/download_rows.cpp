@@ -45,10 +45,12 @@ int AppendDownloadRow(app::AppContext& ctx, const std::string& text, const std::
     return row;
 }
 
-void SetRowStatus(app::AppContext& ctx, int row, const std::string& text, const std::string& icon) {
+void SetRowStatus(app::AppContext& ctx, int row, const std::string& text, const std::string& icon,
+                  const std::string& tip) {
     std::lock_guard lk(ctx.downloadLock);
     ctx.ui.setCellText(app::kDownloadList, row, 1, text);
     ctx.ui.setCellIcon(app::kDownloadList, row, 1, icon);
+    ctx.ui.setCellTip(app::kDownloadList, row, 1, tip);
     if (text != kStatusDownloading) ctx.ui.setRowProgress(app::kDownloadList, row, -1);
 }
 

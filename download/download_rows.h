@@ -42,8 +42,10 @@ private:
 // Returns its 0-based index.
 int AppendDownloadRow(app::AppContext& ctx, const std::string& text, const std::string& badge);
 
-// Column 1 text and icon under the download lock; ends the row's progress bar.
-void SetRowStatus(app::AppContext& ctx, int row, const std::string& text, const std::string& icon);
+// Column 1 text, icon and tool tip (why it failed; "" for none) under the
+// download lock; ends the row's progress bar.
+void SetRowStatus(app::AppContext& ctx, int row, const std::string& text, const std::string& icon,
+                  const std::string& tip = {});
 
 // Adds delta to the number shown in 标签_下载列表歌曲.
 void AdjustDownloadCounter(app::AppContext& ctx, int delta);

@@ -75,11 +75,15 @@ std::string TargetFiles::Commit(const std::string& part, const std::string& targ
         }
         int err = errno;
         Release(current);
-        if (err != EEXIST) return {};
+        if (err != EEXIST) {
+            errno = err;  // the caller tells the user why
+            return {};
+        }
         std::lock_guard lk(mu_);
         current = ClaimDatedLocked(folder, base, ext);
     }
     if (!current.empty()) Release(current);
+    errno = EEXIST;
     return {};
 }
 

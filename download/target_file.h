@@ -26,8 +26,8 @@ public:
 
     // Renames part to target without replacing anything; when target is taken
     // meanwhile, claims a dated name and moves there. Releases target either
-    // way. Returns the path the file now has, or "" when it could not be moved
-    // (part is then left for the caller to remove).
+    // way. Returns the path the file now has, or "" (errno says why) when it
+    // could not be moved; part is then left as it is, whole.
     std::string Commit(const std::string& part, const std::string& target, const std::string& folder,
                        const std::string& base, const std::string& ext);
 

@@ -88,10 +88,12 @@ protected:
         }
     }
 
-    // A download that is let run to its end.
-    void DownloadAgainSucceeds() {
+    // A download that is let run to its end (continuing what a record says).
+    void DownloadAgainSucceeds(const std::string& resume = {}) {
         catalogue.faults().ClearAll();
-        Child c = Spawn({dir, url, "mp3", "none"});
+        std::vector<std::string> args{dir, url, "mp3", "none"};
+        if (!resume.empty()) args.push_back(resume);
+        Child c = Spawn(args);
         ASSERT_GT(c.pid, 0);
         EXPECT_EQ(ReadLine(c.out), "下载完成");
         int status = Wait(c);
@@ -114,13 +116,17 @@ protected:
     std::optional<mm::democat::AudioFile> song;
 };
 
-TEST_F(CrashTest, KilledMidTransfer) {
+TEST_F(CrashTest, KilledMidTransferKeepsItsPartFileAndTheRestartResumesIt) {
     mm::democat::Fault slow;
     slow.bytes_per_second = 64 * 1024;
     catalogue.faults().Set(mm::democat::Endpoint::kAudio, slow);
     Child c = Spawn({dir, url, "mp3", "transfer"});
     ASSERT_GT(c.pid, 0);
     ASSERT_EQ(ReadLine(c.out), "transfer");
+    // What the history would hold: the answer's size and validators.
+    std::string record = ReadLine(c.out);
+    ASSERT_EQ(record.rfind("record ", 0), 0u) << record;
+    record = record.substr(7);
     // Some of the body, not all of it, is on disk when the kill lands.
     std::string part = dir + kName + ".part";
     for (int i = 0; i < 500 && mm::sys::FileSize(part) <= 0; ++i) std::this_thread::sleep_for(10ms);
@@ -128,9 +134,35 @@ TEST_F(CrashTest, KilledMidTransfer) {
     kill(c.pid, SIGKILL);
     int status = Wait(c);
     EXPECT_TRUE(WIFSIGNALED(status));
-    EXPECT_LT(mm::sys::FileSize(part), static_cast<std::int64_t>(song->size));
+    const std::int64_t kept = mm::sys::FileSize(part);
+    EXPECT_LT(kept, static_cast<std::int64_t>(song->size));
     ExpectNoSongFile();
+
+    // The restart asks only for the rest.
+    DownloadAgainSucceeds(record);
+    auto audio = catalogue.stats().Requests(mm::democat::Endpoint::kAudio);
+    ASSERT_EQ(audio.size(), 2u);
+    EXPECT_EQ(audio[1].Header("Range"), "bytes=" + std::to_string(kept) + "-");
+    EXPECT_FALSE(audio[1].Header("If-Range").empty());
+}
+
+TEST_F(CrashTest, KilledMidTransferWithoutARecordStartsOver) {
+    mm::democat::Fault slow;
+    slow.bytes_per_second = 64 * 1024;
+    catalogue.faults().Set(mm::democat::Endpoint::kAudio, slow);
+    Child c = Spawn({dir, url, "mp3", "transfer"});
+    ASSERT_GT(c.pid, 0);
+    ASSERT_EQ(ReadLine(c.out), "transfer");
+    std::string part = dir + kName + ".part";
+    for (int i = 0; i < 500 && mm::sys::FileSize(part) <= 0; ++i) std::this_thread::sleep_for(10ms);
+    ASSERT_GT(mm::sys::FileSize(part), 0);
+    kill(c.pid, SIGKILL);
+    Wait(c);
+    // A part file nobody recorded is replaced by the next download of that name.
     DownloadAgainSucceeds();
+    auto audio = catalogue.stats().Requests(mm::democat::Endpoint::kAudio);
+    ASSERT_EQ(audio.size(), 2u);
+    EXPECT_EQ(audio[1].Header("Range"), "");
 }
 
 TEST_F(CrashTest, KilledWhileTagging) {

@@ -194,14 +194,35 @@ TEST_F(DownloadFlowTest, CapitalMp3TypeKeepsItsCaseAndGetsAnId3Tag) {
     EXPECT_EQ(Status(0), "下载完成");
 }
 
-TEST_F(DownloadFlowTest, FlacThatIsReallyMp3KeepsItsAudioUntagged) {
+TEST_F(DownloadFlowTest, Mp3SentAsFlacIsSavedAndTaggedAsTheMp3ItIs) {
     StartProgram();
     DownloadByTitle("假无损", "假无损", 2);
-    ASSERT_EQ(SavedNames(), std::vector<std::string>{"假无损 - 测试歌手 .flac"});
-    EXPECT_EQ(Saved("假无损 - 测试歌手 .flac"), ServerAudio(15, Tier::kLossless));
-    EXPECT_EQ(Status(0), "完成,写入封面失败.");
-    EXPECT_EQ(StatusIcon(0), app::kImgStatusCoverFailed);
+    ASSERT_EQ(SavedNames(), std::vector<std::string>{"假无损 - 测试歌手 .mp3"});
+    const std::string path = saveDir + "假无损 - 测试歌手 .mp3";
+    EXPECT_EQ(AfterId3(Saved("假无损 - 测试歌手 .mp3")), ServerAudio(15, Tier::kLossless));
+    auto tags = ReadId3(path);
+    ASSERT_FALSE(tags.is_discarded());
+    EXPECT_EQ(tags["title"], "假无损");
+    EXPECT_EQ(tags["artist"], "测试歌手 ");
+    EXPECT_EQ(tags["copyright"], download::kCreditText);
+    EXPECT_EQ(tags["picture"], Hex(ServerCover(15)));
+    EXPECT_EQ(Status(0), "下载完成(实为MP3)");
+    EXPECT_EQ(StatusIcon(0), app::kImgStatusDone);
     EXPECT_EQ(model.text(app::kDownloadCount), "0");
+}
+
+TEST_F(DownloadFlowTest, A128KFileSentAs320KIsKeptAndSaysSo) {
+    StartProgram();
+    DownloadByTitle("假高品", "假高品", 1);
+    ASSERT_EQ(SavedNames(), std::vector<std::string>{"假高品 - 测试歌手 .mp3"});
+    EXPECT_EQ(AfterId3(Saved("假高品 - 测试歌手 .mp3")), ServerAudio(67, Tier::kHigh));
+    EXPECT_EQ(ReadId3(saveDir + "假高品 - 测试歌手 .mp3")["title"], "假高品");
+    EXPECT_EQ(Status(0), "音质不符: 128K");
+    EXPECT_EQ(StatusIcon(0), app::kImgStatusDone);
+    // The same file asked for as what it is: nothing odd.
+    QueueFromTierWindow(ResultRow("假高品"), 0);
+    ASSERT_TRUE(WaitIdle(std::chrono::seconds(60)));
+    EXPECT_EQ(Status(1), "下载完成");
 }
 
 TEST_F(DownloadFlowTest, ProgressBarMovesWhileDownloading) {
