@@ -12,6 +12,8 @@
 #include <QThread>
 #include <filesystem>
 #include <fstream>
+#include <string>
+#include <vector>
 
 #include "app/app_context.h"
 #include "app/control_names.h"
@@ -156,12 +158,20 @@ TEST(DownloadWindow, ListWithFinishedFailedAndRunningRows) {
 
     EXPECT_TRUE(model.messageBoxLog().empty());
 
-    // Closing stops the running transfer; its part file goes with it.
+    // Closing stops the running transfer; its part file stays for a resume,
+    // beside the one of the reset transfer, and no song's name holds a half file.
     mm::app::RunClosing(*ctx);
     ASSERT_TRUE(WaitUntil([&] { return ctx->oneOffThreads == 0 && ctx->downloadPool.Busy() == 0; }, 30000));
+    std::vector<std::string> parts;
     for (auto& e : std::filesystem::directory_iterator(save)) {
-        EXPECT_EQ(e.path().string().find(".part"), std::string::npos) << e.path();
+        std::string name = e.path().filename().string();
+        if (name.ends_with(".part")) {
+            parts.push_back(name);
+        } else {
+            EXPECT_EQ(name.find("Sixty Seconds"), std::string::npos) << name;
+        }
     }
+    EXPECT_EQ(parts.size(), 2u) << ::testing::PrintToString(parts);
     view.reset();
     ctx->previewPool.Destroy(mm::app::WorkerPool::kDropAndWait);
     ctx.reset();
