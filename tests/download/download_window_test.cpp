@@ -8,8 +8,11 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QHelpEvent>
 #include <QImage>
+#include <QTableView>
 #include <QThread>
+#include <QToolTip>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -155,6 +158,28 @@ TEST(DownloadWindow, ListWithFinishedFailedAndRunningRows) {
                                                 mm::ui::qt::test::MainColour(model.image(icon)), 10))
             << "row " << r << ": " << icon;
     }
+
+    // The failed row says why in its status cell's tool tip, the status
+    // itself staying the list's own text.
+    auto* list = qobject_cast<QTableView*>(view->controlWidget(mm::app::kDownloadList));
+    ASSERT_NE(list, nullptr);
+    const QRect cell = list->visualRect(list->model()->index(1, 1));
+    ASSERT_FALSE(cell.isEmpty());
+    QHelpEvent hover(QEvent::ToolTip, cell.center(), list->viewport()->mapToGlobal(cell.center()));
+    QCoreApplication::sendEvent(list->viewport(), &hover);
+    QWidget* tip = nullptr;
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (w->inherits("QTipLabel") && w->isVisible()) tip = w;
+            return tip != nullptr;
+        },
+        5000));
+    EXPECT_EQ(QToolTip::text(), QStringLiteral("连接被重置"));
+    EXPECT_EQ(status(1), "下载失败");
+    ASSERT_TRUE(tip->grab().save(shots + "/download-failure-tip.png"));
+    std::printf("screenshot: %s\n", qPrintable(shots + "/download-failure-tip.png"));
+    QToolTip::hideText();
 
     EXPECT_TRUE(model.messageBoxLog().empty());
 
