@@ -226,6 +226,49 @@ Failure failureOf(CURLcode rc, CURL* c) {
     }
 }
 
+// How often a request that can be cancelled looks at its cancel check while
+// it waits for the network: a user's cancel takes effect within this.
+constexpr long kCancelPollMs = 50;
+
+// Runs the transfer the way curl_easy_perform does (on a multi handle of its
+// own, the connections still shared), but wakes at least every kCancelPollMs
+// to see whether the request was cancelled: curl's own loop would wait for
+// up to a second before it called the progress callback again.
+CURLcode run(CURL* c, Transfer& t) {
+    const bool cancellable = t.cancelled != nullptr && *t.cancelled;
+    if (!cancellable) return curl_easy_perform(c);
+    CURLM* multi = curl_multi_init();
+    if (multi == nullptr) return CURLE_OUT_OF_MEMORY;
+    CURLcode rc = CURLE_OK;
+    if (curl_multi_add_handle(multi, c) != CURLM_OK) {
+        curl_multi_cleanup(multi);
+        return CURLE_FAILED_INIT;
+    }
+    int running = 1;
+    for (;;) {
+        if (curl_multi_perform(multi, &running) != CURLM_OK) {
+            rc = CURLE_RECV_ERROR;
+            break;
+        }
+        if (running == 0) {
+            int left = 0;
+            while (CURLMsg* m = curl_multi_info_read(multi, &left)) {
+                if (m->msg == CURLMSG_DONE) rc = m->data.result;
+            }
+            break;
+        }
+        if ((*t.cancelled)()) {
+            t.aborted = true;
+            rc = CURLE_ABORTED_BY_CALLBACK;
+            break;
+        }
+        curl_multi_poll(multi, nullptr, 0, kCancelPollMs, nullptr);
+    }
+    curl_multi_remove_handle(multi, c);
+    curl_multi_cleanup(multi);
+    return rc;
+}
+
 struct CurlDeleter {
     void operator()(CURL* c) const { curl_easy_cleanup(c); }
     void operator()(curl_slist* l) const { curl_slist_free_all(l); }
@@ -460,7 +503,7 @@ bool HTTPWebClient::perform(detail::Transfer& t) {
     curl_easy_setopt(c, CURLOPT_XFERINFODATA, &t);
     curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
 
-    const CURLcode rc = curl_easy_perform(c);
+    const CURLcode rc = run(c, t);
     code_ = t.code;
     codeText_ = std::move(t.codeText);
     responseHeaders_ = t.headers;  // kept in t too: a download without a body is judged after this

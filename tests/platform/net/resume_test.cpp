@@ -370,29 +370,36 @@ TEST_F(ResumeTest, FailuresSayWhatWentWrong) {
         if (req.target == "/stall") c.waitClosed(15000);
         return false;
     });
-    HTTPWebClient client;
-    client.SetupTimeout(0, 1);
-    const std::string f = (dir_ / "f.part").string();
-    EXPECT_FALSE(client.Download(server.url("/missing"), f));
-    EXPECT_EQ(client.LastFailure(), Failure::kHttpStatus);
-    EXPECT_FALSE(client.Download(server.url("/reset"), f));
-    EXPECT_EQ(client.LastFailure(), Failure::kReset);
-    EXPECT_FALSE(client.Download(server.url("/close"), f));
-    EXPECT_EQ(client.LastFailure(), Failure::kCutShort);
-    EXPECT_FALSE(client.Download(server.url("/stall"), f));
-    EXPECT_EQ(client.LastFailure(), Failure::kTimeout);
-    EXPECT_FALSE(client.Download(server.url("/x"), "/dev/full"));
-    EXPECT_EQ(client.LastFailure(), Failure::kWriteFailed);
-    EXPECT_EQ(client.LastErrno(), ENOSPC);
-    EXPECT_FALSE(client.Download(server.url("/x"), (dir_ / "no" / "x.part").string()));
-    EXPECT_EQ(client.LastFailure(), Failure::kCannotOpen);
-    EXPECT_EQ(client.LastErrno(), ENOENT);
-    EXPECT_FALSE(client.Download("http://127.0.0.1:" + std::to_string(test::closedPort()) + "/", f));
-    EXPECT_EQ(client.LastFailure(), Failure::kConnect);
-    std::string out;
-    EXPECT_FALSE(client.Get(server.url("/missing"), out));
-    EXPECT_EQ(client.LastFailure(), Failure::kHttpStatus);
-    EXPECT_EQ(client.LastError(), "");
+    // The same with a cancel check installed, which runs the transfer in a
+    // loop of its own: stalls and resets must be told apart there too.
+    for (bool cancellable : {false, true}) {
+        SCOPED_TRACE(cancellable ? "with a cancel check" : "without");
+        HTTPWebClient client;
+        client.SetupTimeout(0, 1);
+        if (cancellable) client.SetCancelCheck([] { return false; });
+        const std::string f = (dir_ / "f.part").string();
+        EXPECT_FALSE(client.Download(server.url("/missing"), f));
+        EXPECT_EQ(client.LastFailure(), Failure::kHttpStatus);
+        EXPECT_FALSE(client.Download(server.url("/reset"), f));
+        EXPECT_EQ(client.LastFailure(), Failure::kReset);
+        EXPECT_FALSE(client.Download(server.url("/close"), f));
+        EXPECT_EQ(client.LastFailure(), Failure::kCutShort);
+        EXPECT_FALSE(client.Download(server.url("/stall"), f));
+        EXPECT_EQ(client.LastFailure(), Failure::kTimeout);
+        EXPECT_FALSE(client.Download(server.url("/x"), "/dev/full"));
+        EXPECT_EQ(client.LastFailure(), Failure::kWriteFailed);
+        EXPECT_EQ(client.LastErrno(), ENOSPC);
+        EXPECT_FALSE(client.Download(server.url("/x"), (dir_ / "no" / "x.part").string()));
+        EXPECT_EQ(client.LastFailure(), Failure::kCannotOpen);
+        EXPECT_EQ(client.LastErrno(), ENOENT);
+        EXPECT_FALSE(client.Download("http://127.0.0.1:" + std::to_string(test::closedPort()) + "/", f));
+        EXPECT_EQ(client.LastFailure(), Failure::kConnect);
+        std::string out;
+        EXPECT_FALSE(client.Get(server.url("/missing"), out));
+        EXPECT_EQ(client.LastFailure(), Failure::kHttpStatus);
+        EXPECT_EQ(client.LastError(), "");
+        EXPECT_EQ(out, "no");
+    }
 }
 
 }  // namespace
