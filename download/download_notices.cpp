@@ -8,6 +8,8 @@
 #include "app/control_names.h"
 #include "app/settings.h"
 #include "download/download_rows.h"
+#include "download/failure_text.h"
+#include "download/job_control.h"
 #include "support/desktop_bus.h"
 
 namespace mm::download {
@@ -35,7 +37,7 @@ Registry& Runs() {
     return r;
 }
 
-bool Succeeded(const std::string& status) { return status == kStatusDone || status == kStatusNoCover; }
+bool Succeeded(const std::string& status) { return FileKeptStatus(status); }
 
 void Tell(app::AppContext& ctx, const std::string& summary, const std::string& body) {
     if (!app::DesktopNotices(ctx)) return;
@@ -106,6 +108,8 @@ void RowEnded(app::AppContext& ctx, int downloadRow) {
     if (ok || (ctx.shell.windowActive && ctx.shell.windowActive())) return;
     const std::string title = ctx.ui.cellText(app::kDownloadList, downloadRow, 0);
     std::string status = ctx.ui.cellText(app::kDownloadList, downloadRow, 1);
+    // The user stopped it: nothing went wrong to tell about.
+    if (status == kStatusCancelled || status == kStatusPaused) return;
     if (status.empty()) status = kStatusFailed;
     Tell(ctx, kFailedTitle, title.substr(0, title.find("\r\n")) + "：" + status);
 }

@@ -11,6 +11,10 @@ std::string QualityMismatchText(int kbps) {
     return "音质不符: " + std::to_string(kbps) + "K";
 }
 
+bool FileKeptStatus(const std::string& status) {
+    return status.rfind("下载完成", 0) == 0 || status.rfind("音质不符", 0) == 0 || status == "完成,写入封面失败.";
+}
+
 std::string FileErrorText(int err) {
     switch (err) {
         case 0:

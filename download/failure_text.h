@@ -15,6 +15,9 @@ inline constexpr const char* kStatusDoneReallyMp3 = "下载完成(实为MP3)";
 inline constexpr const char* kStatusDoneReallyFlac = "下载完成(实为FLAC)";
 // "音质不符: 128K": an MP3 plainly below the tier asked for.
 std::string QualityMismatchText(int kbps);
+// True for every status of a row whose file arrived and was kept: "下载完成"
+// and its variants above, "音质不符: …", "完成,写入封面失败.".
+bool FileKeptStatus(const std::string& status);
 
 inline constexpr const char* kReasonNotAudio = "服务器发来的不是音频文件";
 inline constexpr const char* kReasonNoFolder = "没有保存目录";

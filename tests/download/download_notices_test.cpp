@@ -10,6 +10,7 @@
 
 #include "app/control_names.h"
 #include "download/download_rows.h"
+#include "download/failure_text.h"
 #include "support/desktop_bus.h"
 #include "tests/flow/flow_fixture.h"
 
@@ -52,7 +53,7 @@ protected:
         int done = 0, failed = 0;
         for (int r = fromRow; r < model.rowCount(app::kDownloadList); ++r) {
             const std::string s = model.cellText(app::kDownloadList, r, 1);
-            (s == download::kStatusDone || s == download::kStatusNoCover ? done : failed)++;
+            (download::FileKeptStatus(s) ? done : failed)++;
         }
         return {done, failed};
     }
