@@ -235,6 +235,11 @@ struct Automation::Session {
         if (reset) probe.Reset();
     }
     void opClose(const json&) { close(); }
+    void opAnswer(const json& c) {
+        std::string button;
+        if (!getString(c, "button", button)) return error("\"answer\" needs \"button\" (text)");
+        a.model_.queueAnswer(button);
+    }
     void opFolder(const json& c) {
         std::string path;
         if (!getString(c, "path", path)) return error("\"folder\" needs \"path\" (text; \"\" cancels)");
@@ -277,6 +282,7 @@ struct Automation::Session {
             {"stalls", [](Session& s, const json& c) { s.opStalls(c); }},
             {"close", [](Session& s, const json& c) { s.opClose(c); }},
             {"folder", [](Session& s, const json& c) { s.opFolder(c); }},
+            {"answer", [](Session& s, const json& c) { s.opAnswer(c); }},
         };
         auto it = kOps.find(op);
         if (it == kOps.end()) return error("unknown op \"" + op + "\"");

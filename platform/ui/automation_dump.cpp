@@ -89,7 +89,10 @@ json dumpMenu(const ControlModel& model, const std::string& menu) {
 }
 
 json messageBoxJson(const MessageBoxRequest& box) {
-    return {{"title", box.title}, {"text", box.text}, {"button", box.button}};
+    json j = {{"title", box.title}, {"text", box.text}, {"button", box.button}};
+    // A question lists every button it offers.
+    if (!box.moreButtons.empty()) j["buttons"] = box.buttons();
+    return j;
 }
 
 std::string jsonLine(const json& j) {

@@ -202,6 +202,44 @@ void ControlModel::setMessageBoxPresenter(MessageBoxPresenter p) {
     d->presenter = std::move(p);
 }
 
+int ControlModel::ask(const MessageBoxRequest& req) {
+    const int count = static_cast<int>(req.moreButtons.size()) + 1;
+    auto clamp = [count](int i) { return i < 0 || i >= count ? 0 : i; };
+    QuestionPresenter question;
+    MessageBoxPresenter presenter;
+    int answer = clamp(req.defaultChoice);
+    {
+        std::lock_guard lk(d->mu);
+        d->boxes.push_back(req);
+        question = d->questionPresenter;
+        presenter = d->presenter;
+        if (!question) {
+            const std::vector<std::string> buttons = req.buttons();
+            for (auto it = d->answers.begin(); it != d->answers.end(); ++it) {
+                auto b = std::find(buttons.begin(), buttons.end(), *it);
+                if (b == buttons.end()) continue;
+                answer = static_cast<int>(b - buttons.begin());
+                d->answers.erase(it);
+                break;
+            }
+        }
+    }
+    // Presenters block until the box is dismissed: never under our lock.
+    if (question) return clamp(question(req));
+    if (presenter) presenter(req);
+    return answer;
+}
+
+void ControlModel::setQuestionPresenter(QuestionPresenter p) {
+    std::lock_guard lk(d->mu);
+    d->questionPresenter = std::move(p);
+}
+
+void ControlModel::queueAnswer(const std::string& button) {
+    std::lock_guard lk(d->mu);
+    d->answers.push_back(button);
+}
+
 std::vector<MessageBoxRequest> ControlModel::messageBoxLog() const {
     std::lock_guard lk(d->mu);
     return d->boxes;

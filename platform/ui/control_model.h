@@ -11,6 +11,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace mm::ui {
@@ -58,10 +59,25 @@ struct Cell {
 };
 
 struct MessageBoxRequest {
+    MessageBoxRequest() = default;
+    MessageBoxRequest(std::string title_, std::string text_, std::string button_, std::string owner_ = {})
+        : title(std::move(title_)), text(std::move(text_)), button(std::move(button_)), owner(std::move(owner_)) {}
+
     std::string title;   // "code:404"
     std::string text;
     std::string button;  // "好的"
     std::string owner;   // control it is anchored on; empty = system box
+    // A question (ask()): the buttons after `button`, in order.
+    std::vector<std::string> moreButtons;
+    // The answer when nobody is there to give one (headless, no script).
+    int defaultChoice = 0;
+
+    // Every button: `button` first.
+    std::vector<std::string> buttons() const {
+        std::vector<std::string> all{button};
+        all.insert(all.end(), moreButtons.begin(), moreButtons.end());
+        return all;
+    }
 };
 
 struct Tip {
@@ -87,6 +103,8 @@ public:
     using Observer = std::function<void(const Change&)>;
     // Shows a message box and returns once it was dismissed.
     using MessageBoxPresenter = std::function<void(const MessageBoxRequest&)>;
+    // Shows a question and returns the 0-based index of the chosen button.
+    using QuestionPresenter = std::function<int(const MessageBoxRequest&)>;
 
     ControlModel();
     ~ControlModel();
@@ -179,6 +197,15 @@ public:
     void setMessageBoxPresenter(MessageBoxPresenter p);
     // Every box shown so far, oldest first (for tests and automation).
     std::vector<MessageBoxRequest> messageBoxLog() const;
+    // A message box with several buttons: blocks until one is chosen and
+    // returns its index in req.buttons(). Shown by the question presenter;
+    // without one, it is reported like a message box and answered by the
+    // oldest queued answer that names one of its buttons, or else by
+    // req.defaultChoice. The same rule about locks as messageBox().
+    int ask(const MessageBoxRequest& req);
+    void setQuestionPresenter(QuestionPresenter p);
+    // The answer (a button text) of a question to come (tests, automation).
+    void queueAnswer(const std::string& button);
 
     // ---- tips and animations
     void showTip(const std::string& text, const std::string& picture, std::vector<std::int64_t> args);

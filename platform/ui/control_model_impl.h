@@ -1,6 +1,7 @@
 #pragma once
 // Private state of ControlModel, shared by the files that implement it.
 #include <condition_variable>
+#include <deque>
 #include <map>
 #include <mutex>
 #include <set>
@@ -62,6 +63,8 @@ struct ControlModel::Impl {
 
     std::vector<MessageBoxRequest> boxes;
     MessageBoxPresenter presenter;
+    QuestionPresenter questionPresenter;
+    std::deque<std::string> answers;
     Tip tip;
     std::vector<std::pair<std::string, std::vector<std::int64_t>>> animations;
 

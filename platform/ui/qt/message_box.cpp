@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QThread>
 #include <QVBoxLayout>
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
 
@@ -68,11 +69,9 @@ MessageBoxDialog::MessageBoxDialog(const MessageBoxRequest& req, QWidget* parent
     text->setObjectName("messageText");
     text->setWordWrap(true);
     text->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    auto* button = new QPushButton(QString::fromStdString(req.button.empty() ? "OK" : req.button), this);
-    button->setObjectName("accent");
-    button->setDefault(true);
-    button->setMinimumWidth(96);
-    connect(button, &QPushButton::clicked, this, &QDialog::accept);
+    defaultChoice_ = req.defaultChoice;
+    std::vector<std::string> labels = req.buttons();
+    if (labels[0].empty()) labels[0] = "OK";
 
     auto* body = new QVBoxLayout;
     body->setSpacing(8);
@@ -84,12 +83,28 @@ MessageBoxDialog::MessageBoxDialog(const MessageBoxRequest& req, QWidget* parent
     top->addLayout(body, 1);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
-    buttons->addWidget(button);
+    for (int i = 0; i < static_cast<int>(labels.size()); ++i) {
+        auto* button = new QPushButton(QString::fromStdString(labels[static_cast<std::size_t>(i)]), this);
+        button->setObjectName(i == 0 ? "accent" : "");
+        button->setDefault(i == defaultChoice_);
+        button->setMinimumWidth(96);
+        connect(button, &QPushButton::clicked, this, [this, i] {
+            chosen_ = i;
+            accept();
+        });
+        buttons->addWidget(button);
+    }
     auto* root = new QVBoxLayout(this);
     root->setContentsMargins(22, 20, 22, 18);
     root->setSpacing(18);
     root->addLayout(top);
     root->addLayout(buttons);
+}
+
+int MessageBoxDialog::choose() {
+    chosen_ = -1;
+    exec();
+    return chosen_ < 0 ? defaultChoice_ : chosen_;
 }
 
 MessageBoxHost::MessageBoxHost(ControlModel& model, QWidget* owner)
@@ -107,16 +122,27 @@ MessageBoxHost::MessageBoxHost(ControlModel& model, QWidget* owner)
         guard.reset();
         waiter->wait();
     });
+    model_.setQuestionPresenter([this, poster, gui](const MessageBoxRequest& req) -> int {
+        if (QThread::currentThread() == gui) return present(req);
+        auto waiter = std::make_shared<Waiter>();
+        auto answer = std::make_shared<std::atomic<int>>(req.defaultChoice);
+        auto guard = std::make_shared<FinishOnDestroy>(waiter);
+        if (!poster.post([this, req, guard, answer] { answer->store(present(req)); })) return req.defaultChoice;
+        guard.reset();
+        waiter->wait();
+        return answer->load();
+    });
 }
 
 MessageBoxHost::~MessageBoxHost() {
     model_.setMessageBoxPresenter(nullptr);
+    model_.setQuestionPresenter(nullptr);
     poster_.close();
 }
 
-void MessageBoxHost::present(const MessageBoxRequest& req) {
+int MessageBoxHost::present(const MessageBoxRequest& req) {
     MessageBoxDialog box(req, owner_ && owner_->isVisible() ? owner_ : nullptr);
-    box.exec();
+    return box.choose();
 }
 
 }  // namespace mm::ui::qt

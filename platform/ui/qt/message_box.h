@@ -8,11 +8,19 @@
 
 namespace mm::ui::qt {
 
-// One heading, one text, one button; the window title is the request's title.
+// One heading, one text and its buttons (one, or a question's several); the
+// window title is the request's title.
 class MessageBoxDialog : public QDialog {
     Q_OBJECT
 public:
     MessageBoxDialog(const MessageBoxRequest& req, QWidget* parent);
+    // Shows it modally; the index of the chosen button, or the request's
+    // default when the box was closed without one.
+    int choose();
+
+private:
+    int defaultChoice_ = 0;
+    int chosen_ = -1;
 };
 
 // Installs itself as the model's presenter. A worker that shows a box waits
@@ -26,7 +34,7 @@ public:
     ~MessageBoxHost() override;
 
 private:
-    void present(const MessageBoxRequest& req);
+    int present(const MessageBoxRequest& req);
 
     ControlModel& model_;
     QWidget* owner_;
