@@ -137,6 +137,7 @@ int main(int argc, char** argv) {
     auto wire = [&](mm::app::AppContext& ctx) {
         ctx.deployment = deployment;
         ctx.configPath = cmd.configPath.empty() ? mm::app::DefaultConfigPath() : cmd.configPath;
+        ctx.dataDir = cmd.dataDir.empty() ? mm::app::DefaultDataDir() : cmd.dataDir;
         ctx.engine = &engine;
         ctx.audioDevice = cmd.noSound ? 0 : -1;
         ctx.shell.openUrl = [](const std::string& url) { mm::support::OpenUrl(url); };

@@ -21,6 +21,9 @@ class AudioEngine;
 namespace mm::player {
 class MediaRemote;
 }
+namespace mm::library {
+class HistoryStore;
+}
 
 namespace mm::app {
 
@@ -91,6 +94,14 @@ struct Actions {
     std::function<void(int row)> showTierPanel;
     // Stops and frees the preview stream (window closing).
     std::function<void()> stopPreview;
+    // The download list menu's own entries (retry, cancel, pause…): made fit
+    // for the right-clicked 0-based row before the menu shows, and run when
+    // chosen (true when the id was one of them).
+    std::function<void(int downloadRow)> prepareDownloadMenu;
+    std::function<bool(int id, int downloadRow)> downloadMenuChoice;
+    // Marks the rows of the active list that are downloaded already, if the
+    // list is still the one of that generation. Runs on the calling worker.
+    std::function<void(unsigned generation)> markDownloaded;
 };
 
 struct AppContext {
@@ -109,6 +120,7 @@ struct AppContext {
     ui::EventDispatcher& events;
     Deployment deployment;
     std::string configPath;  // the settings file
+    std::string dataDir;     // the download history's folder; "" = no history kept
     Shell shell;
     Actions actions;
     // The preview player for the desktop's media controls; set with the player's handlers.
@@ -141,6 +153,9 @@ struct AppContext {
     std::atomic<unsigned> listGeneration{0};
 
     SourceTable sources;
+    // The download history, opened at start-up; null when none is kept. Set
+    // before any task runs and kept until the context goes.
+    std::shared_ptr<library::HistoryStore> history;
     std::atomic<bool> closed{false};
     // One-off threads still running (address requests, the download-all job).
     std::atomic<int> oneOffThreads{0};

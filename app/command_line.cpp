@@ -37,6 +37,12 @@ constexpr Option kOptions[] = {
          c.configPath = v;
          return {};
      }},
+    {"--data-dir", "", "DIR", "download history folder (default $XDG_DATA_HOME/morvane-music)",
+     [](CommandLine& c, const std::string& v) -> std::string {
+         if (v.empty()) return "the folder must not be empty";
+         c.dataDir = v;
+         return {};
+     }},
     {"--catalogue", "", "URL", "catalogue service (default: the built-in demo catalogue)",
      [](CommandLine& c, const std::string& v) { return Address(c, "catalogue", v); }},
     {"--song-base", "", "URL", "playlist base, ending in /song/",

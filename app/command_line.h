@@ -15,6 +15,7 @@ struct CommandLine {
     bool help = false;
     bool version = false;
     std::string configPath;  // "" = the default settings file
+    std::string dataDir;     // "" = the default folder of the download history
     Deployment deployment;   // addresses as given; FillDeploymentDefaults completes them
     // Arguments that are no option: share links (or Kugou codes) to open in
     // the playlist panel.

@@ -28,6 +28,8 @@ inline constexpr const char* kCheckLyricsFile = "选择框_歌词文件";
 inline constexpr const char* kComboLyricsEncoding = "组合框_歌词编码";
 inline constexpr const char* kComboTagEncoding = "组合框_标签编码";
 inline constexpr const char* kCheckFolderCover = "选择框_文件夹封面";
+inline constexpr const char* kLabelParallel = "标签EX5";
+inline constexpr const char* kParallelCombo = "组合框_同时下载数";
 
 // Search page
 inline constexpr const char* kSearchBox = "编辑框_搜索歌曲名";
@@ -55,6 +57,7 @@ inline constexpr const char* kPlaylistLink = "编辑框_歌单_链接";
 inline constexpr const char* kPlaylistImport = "按钮_歌单_导入";
 inline constexpr const char* kPlaylistLogo = "图片框_歌单类型图片";
 inline constexpr const char* kPlaylistBestTier = "选择框_歌单_下载品质";
+inline constexpr const char* kCheckSkipDownloaded = "选择框_歌单_跳过已下载";
 inline constexpr const char* kPlaylistHint = "标签_歌单_解析提示";
 inline constexpr const char* kPlaylistWait = "标签EX4";
 

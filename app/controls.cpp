@@ -62,6 +62,8 @@ const ControlSpec kControls[] = {
     {"组合框_歌词编码", Kind::ComboBox, "歌词文件编码"},
     {"组合框_标签编码", Kind::ComboBox, "MP3 标签文字编码"},
     {"选择框_文件夹封面", Kind::CheckBox, "专辑文件夹里保存封面图片 (cover.jpg)"},
+    {"标签EX5", Kind::Label, "同时下载数："},
+    {"组合框_同时下载数", Kind::ComboBox, "同时下载数"},
 
     // Player bar.
     {"图片框_音乐封面", Kind::PictureBox, "", false, "default_cover.png"},
@@ -92,6 +94,7 @@ const ControlSpec kControls[] = {
     {"图片框_歌单类型图片", Kind::PictureBox, "", false, "logo_qq.png"},
     {"编辑框_歌单_链接", Kind::EditBox, "\r\n请输入完整歌单链接\r\n\r\n支持企鹅、网抑云、酷沃歌单"},
     {"选择框_歌单_下载品质", Kind::CheckBox, "下载最高品质", false, nullptr, true},
+    {"选择框_歌单_跳过已下载", Kind::CheckBox, "跳过已下载的歌曲", false, nullptr, true},
     {"按钮_歌单_导入", Kind::Button, "导入"},
     {"标签_歌单_解析提示", Kind::Label, "粘贴分享链接后点击导入"},
 
@@ -103,7 +106,8 @@ const ControlSpec kControls[] = {
 }  // namespace
 
 std::vector<std::string> SearchListColumns() {
-    return {"", "歌曲", "艺术家", "专辑", "时长"};
+    // The last column carries the "已下载" mark of songs downloaded already.
+    return {"", "歌曲", "艺术家", "专辑", "时长", ""};
 }
 
 std::vector<std::string> DownloadListColumns() {

@@ -22,6 +22,12 @@ inline constexpr const char* kImgStatusDone = "status_done";
 inline constexpr const char* kImgStatusFailed = "status_failed";
 inline constexpr const char* kImgStatusParseFailed = "status_parse_failed";
 inline constexpr const char* kImgStatusCoverFailed = "status_done_nocover";
+// Downloads stopped by the user or by the program's end, and finished ones
+// whose file is gone
+inline constexpr const char* kImgStatusCancelled = "status_cancelled";
+inline constexpr const char* kImgStatusPaused = "status_paused";
+inline constexpr const char* kImgStatusInterrupted = "status_interrupted";
+inline constexpr const char* kImgStatusMissing = "status_missing";
 // Status images of the track address request
 inline constexpr const char* kImgStatusConnectFailed = "status_connect_failed";
 inline constexpr const char* kImgStatusServiceFailed = "status_service_failed";

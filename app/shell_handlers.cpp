@@ -40,6 +40,11 @@ void RegisterShellHandlers(AppContext& ctx) {
     ev.on(kCheckEmbed, EventType::Click, [&ctx](const Event&) { StoreEmbedFlag(ctx); });
     ev.on(kCheckListenDownload, EventType::Click, [&ctx](const Event&) { StoreListenDownloadFlag(ctx); });
     ev.on(kCheckDesktopNotices, EventType::Click, [&ctx](const Event&) { StoreDesktopNoticesFlag(ctx); });
+    ev.on(kParallelCombo, EventType::ComboChanged, [&ctx](const Event&) {
+        ApplyParallelDownloads(ctx);
+        StoreParallelDownloads(ctx);
+    });
+    ev.on(kCheckSkipDownloaded, EventType::Click, [&ctx](const Event&) { StoreSkipDownloadedFlag(ctx); });
 
     ev.on(kSourceCombo, EventType::MouseEnter, [&ctx](const Event&) {
         ctx.ui.showTip("下拉选择更多音源哦！", "", {3000, 10, 0xFFFFFFFF, 0xFF000000, 1, 0xFF000000, 255});

@@ -9,6 +9,8 @@
 #include "app/settings.h"
 #include "app/text_filters.h"
 #include "platform/sys/files.h"
+#include "download/history_list.h"
+#include "download/list_commands.h"
 #include "search/track_menu.h"
 
 namespace mm::app {
@@ -52,6 +54,7 @@ void RunCreationSequence(AppContext& ctx) {
 
     LoadSettings(ctx);
     LoadLibrarySettings(ctx);
+    ApplyParallelDownloads(ctx);
     if (ctx.ui.text(kLabelSavePath).empty()) ctx.ui.setText(kLabelSavePath, DefaultSaveFolder());
     EnsureSaveFolder(ctx.ui.text(kLabelSavePath));
 
@@ -61,8 +64,11 @@ void RunCreationSequence(AppContext& ctx) {
                            "好的", kWindow});
     }
 
+    // The history is open (or opening) before any task runs.
+    download::StartHistory(ctx);
     // The menus exist before the bootstrap runs: it fills the source submenu.
     search::BuildMenus(ctx);
+    download::AddListMenuEntries(ctx);
     PostBootstrap(ctx);
     LoadImages(ctx);
 }
@@ -73,6 +79,8 @@ void RunClosing(AppContext& ctx) {
         p->Destroy(WorkerPool::kDropNoWait);
     }
     ShutDownAudioEngine(ctx);
+    // What the history was told so far is written before the program goes.
+    download::FlushHistory(ctx);
     FreeImages(ctx);
     ctx.ui.playWindowAnimation(kWindow, {1000, -14, 34, -300, 70, 1, 1, 0});
 }

@@ -11,6 +11,8 @@
 #include "download/download_job.h"
 #include "download/download_notices.h"
 #include "download/download_rows.h"
+#include "download/duplicates.h"
+#include "download/history_recorder.h"
 #include "download/failure_text.h"
 #include "download/file_naming.h"
 #include "platform/net/http_client.h"
@@ -24,13 +26,13 @@ namespace {
 constexpr int kAddressTimeoutSec = 10;
 
 std::string FetchAddressReply(app::AppContext& ctx, net::HTTPWebClient& client, const std::string& mid,
-                              const std::string& pmid, int tier) {
+                              const std::string& pmid, int tier, const std::string& source = {}) {
     client.SetupTimeout(kAddressTimeoutSec, kAddressTimeoutSec);
     client.SetMaxReplyBytes(app::kSmallReplyCap);
     std::string reply;
     // Success is judged by the reply text alone: an error page that is not
     // our JSON counts as a failed connection.
-    client.Post(ctx.sources.Current() + "?type=song", AddressFormBody(mid, pmid, tier), reply, true,
+    client.Post((source.empty() ? ctx.sources.Current() : source) + "?type=song", AddressFormBody(mid, pmid, tier), reply, true,
                 "Content-Type: application/x-www-form-urlencoded");
     return reply;
 }
@@ -79,9 +81,11 @@ void EndWithoutJob(app::AppContext& ctx, const DownloadSpec& spec, const std::sh
     if (stop == StopKind::kCancel) {
         result.end = JobResult::End::kCancelled;
         result.statusText = kStatusCancelled;
+        result.statusIcon = app::kImgStatusCancelled;
     } else if (stop == StopKind::kPause) {
         result.end = JobResult::End::kPaused;
         result.statusText = kStatusPaused;
+        result.statusIcon = app::kImgStatusPaused;
         result.resume = spec.resume;  // the part file of an earlier attempt stays
     } else {
         result.statusText = status;
@@ -107,7 +111,8 @@ void RunAddressRequest(app::AppContext& ctx, const std::string& jobJson, Downloa
     net::HTTPWebClient client;
     JobControl* stop = control.get();
     if (stop) client.SetCancelCheck([stop] { return stop->Stopping(); });
-    AddressReply r = ParseAddressReply(FetchAddressReply(ctx, client, job.mid, job.pmid, job.tier));
+    AddressReply r =
+        ParseAddressReply(FetchAddressReply(ctx, client, job.mid, job.pmid, job.tier, spec.source));
     if (stop && stop->Stopping()) {
         // Stopped by the user while it waited: the row already says so.
         EndWithoutJob(ctx, spec, control, {}, {}, {});
@@ -156,15 +161,16 @@ void RunAddressRequest(app::AppContext& ctx, const std::string& jobJson, Downloa
     PostJob(ctx, std::move(spec), std::move(control));
 }
 
-bool StartAddressRequest(app::AppContext& ctx, const std::string& jobJson, DownloadSpec spec) {
-    std::shared_ptr<JobControl> control = JobControls::Of(ctx).Open(spec.downloadRow);
+bool StartAddressRequest(app::AppContext& ctx, const std::string& jobJson, DownloadSpec spec,
+                         std::shared_ptr<JobControl> control) {
+    if (!control) control = JobControls::Of(ctx).Open(spec.downloadRow);
     const bool started = app::StartOneOffThread(
         ctx, [&ctx, jobJson, spec, control] { RunAddressRequest(ctx, jobJson, spec, control); });
     if (!started) JobControls::Of(ctx).Close(spec.downloadRow, control);
     return started;
 }
 
-bool RestartDownload(app::AppContext& ctx, DownloadSpec spec) {
+bool RestartDownload(app::AppContext& ctx, DownloadSpec spec, std::shared_ptr<JobControl> control) {
     AddressJob job;
     const int tier = spec.tier == 1 || spec.tier == 2 ? spec.tier : 0;
     job.mid = spec.song.mid[static_cast<std::size_t>(tier)];
@@ -175,7 +181,7 @@ bool RestartDownload(app::AppContext& ctx, DownloadSpec spec) {
     spec.trackRow = 0;
     spec.failuresInRow = true;
     spec.counted = false;
-    return StartAddressRequest(ctx, AddressJobToJson(job), std::move(spec));
+    return StartAddressRequest(ctx, AddressJobToJson(job), std::move(spec), std::move(control));
 }
 
 PreviewAddress RequestAddressForPreview(app::AppContext& ctx, const std::string& mid, const std::string& pmid,
@@ -214,21 +220,27 @@ PreviewAddress RequestAddressForPreview(app::AppContext& ctx, const std::string&
         result.ok = true;
         result.fileUrl = r.fileUrl;
         result.fileType = r.fileType;
-        if (queue) {
-            const search::TrackRecord& rec = ctx.ActiveList()[row - 1];
-            // Always "title - singer" here, whatever the naming setting.
-            result.downloadRow =
-                AppendDownloadRow(ctx, DownloadRowText(BaseName(rec.title, rec.singer, 0), rec.album), badge);
-            ctx.ui.setRowHeight(app::kDownloadList, kDownloadRowHeight);
-            spec.song = rec;  // the reply is in it now
-            spec.downloadRow = result.downloadRow;
-            spec.tier = tier;
-            spec.trackRow = row;
-            spec.generation = generation;
-            // The preview's rows are not in the counter, so their jobs leave it alone.
-            spec.counted = false;
-            control = JobControls::Of(ctx).Open(spec.downloadRow);
-        }
+        spec.song = ctx.ActiveList()[row - 1];  // the reply is in it now
+    }
+    // Listening to a song downloaded already does not download it again.
+    if (queue && !DownloadedFile(ctx, spec.song, tier).empty()) queue = false;
+    if (queue) {
+        // Always "title - singer" here, whatever the naming setting.
+        const std::string rowText = DownloadRowText(BaseName(spec.song.title, spec.song.singer, 0), spec.song.album);
+        spec.historyId = NewDownloadId(ctx);
+        RecordQueued(ctx, spec.historyId, spec.song, tier, rowText, badge);
+        ListGuard guard(ctx);
+        if (!guard.locked()) return result;
+        result.downloadRow = AppendDownloadRow(ctx, rowText, badge);
+        SetRowInfo(ctx, result.downloadRow, {spec.historyId, DownloadState::kQueued, false});
+        ctx.ui.setRowHeight(app::kDownloadList, kDownloadRowHeight);
+        spec.downloadRow = result.downloadRow;
+        spec.tier = tier;
+        spec.trackRow = row;
+        spec.generation = generation;
+        // The preview's rows are not in the counter, so their jobs leave it alone.
+        spec.counted = false;
+        control = JobControls::Of(ctx).Open(spec.downloadRow);
     }
     if (queue) {
         const JobEvents events = JobEventsOf(ctx);

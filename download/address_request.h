@@ -17,8 +17,10 @@ namespace mm::download {
 // (counted in ctx.oneOffThreads) and, on success, posts the download job with
 // the reply it received. jobJson is the job description of the queueing step
 // (AddressJobToJson); spec carries the song and the row. The row gets a fresh
-// stop switch (JobControls). False when no thread could be started.
-bool StartAddressRequest(app::AppContext& ctx, const std::string& jobJson, DownloadSpec spec);
+// stop switch (JobControls), or keeps the one given (opened for the row by the
+// caller). False when no thread could be started.
+bool StartAddressRequest(app::AppContext& ctx, const std::string& jobJson, DownloadSpec spec,
+                         std::shared_ptr<JobControl> control = nullptr);
 // The same request, run on the calling thread, with the row's stop switch.
 void RunAddressRequest(app::AppContext& ctx, const std::string& jobJson, DownloadSpec spec,
                        std::shared_ptr<JobControl> control);
@@ -26,7 +28,7 @@ void RunAddressRequest(app::AppContext& ctx, const std::string& jobJson, Downloa
 // Queues a download of a song into an existing row again (retry, continue):
 // a fresh address for spec's tier (addresses expire), then the job, which
 // continues spec.resume when it can. Failures of the address show in the row.
-bool RestartDownload(app::AppContext& ctx, DownloadSpec spec);
+bool RestartDownload(app::AppContext& ctx, DownloadSpec spec, std::shared_ptr<JobControl> control = nullptr);
 
 struct PreviewAddress {
     bool ok = false;      // the record now holds the reply's values

@@ -3,6 +3,7 @@
 #include "app/app_context.h"
 #include "app/control_names.h"
 #include "app/one_off_thread.h"
+#include "app/settings.h"
 #include "app/worker_pool.h"
 #include "download/download_at_tier.h"
 #include "download/download_notices.h"
@@ -38,6 +39,10 @@ void RunDownloadAll(app::AppContext& ctx) {
     bool best = ctx.ui.checked(app::kPlaylistBestTier);
     // An imported playlist is synced with its playlist file.
     std::shared_ptr<PlaylistSync> sync = PlaylistSync::Begin(ctx, generation, best);
+    // Songs downloaded already are left out unless the panel says otherwise;
+    // nobody is asked once per row.
+    const DuplicatePolicy duplicates =
+        app::SkipDownloaded(ctx) ? DuplicatePolicy::kSkip : DuplicatePolicy::kDownloadAgain;
     int rows = ctx.ui.rowCount(app::kResultList);
     auto run = std::make_shared<DownloadRun>(ctx);
     ctx.currentRow.store(0);
@@ -47,8 +52,8 @@ void RunDownloadAll(app::AppContext& ctx) {
         int tier = TierFor(ctx, row, best, generation);
         if (tier < 0) continue;
         app::AppContext* c = &ctx;
-        batch.Post([c, tier, row, generation, run, sync] {
-            int downloadRow = DownloadAtTier(*c, tier, row, generation, run.get());
+        batch.Post([c, tier, row, generation, run, sync, duplicates] {
+            int downloadRow = DownloadAtTier(*c, tier, row, generation, run.get(), duplicates);
             if (sync) sync->Queued(row, downloadRow);
         });
     }

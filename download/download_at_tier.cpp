@@ -11,6 +11,7 @@
 #include "download/download_rows.h"
 #include "download/file_naming.h"
 #include "download/job_naming.h"
+#include "download/history_recorder.h"
 
 namespace mm::download {
 
@@ -18,7 +19,8 @@ std::string DownloadRowText(const std::string& name, const std::string& album) {
     return name + "\r\n[" + album + "]";
 }
 
-int DownloadAtTier(app::AppContext& ctx, int tier, int row, std::optional<unsigned> generation, DownloadRun* run) {
+int DownloadAtTier(app::AppContext& ctx, int tier, int row, std::optional<unsigned> generation, DownloadRun* run,
+                   DuplicatePolicy duplicates) {
     if (tier != 1 && tier != 2) tier = 0;
     AddressJob job;
     job.tier = tier;
@@ -38,20 +40,37 @@ int DownloadAtTier(app::AppContext& ctx, int tier, int row, std::optional<unsign
         job.mid = spec.song.mid[tier];
         job.pmid = spec.song.pmid[tier];
     }
+    if (duplicates != DuplicatePolicy::kDownloadAgain) {
+        const std::string file = DownloadedFile(ctx, spec.song, tier);
+        if (!file.empty() && (duplicates == DuplicatePolicy::kSkip || !AskDownloadAgain(ctx, spec.song, file))) {
+            ListGuard guard(ctx);
+            ctx.ui.setVisible(app::kTierPanel, false);
+            return -1;
+        }
+    }
     std::string name = NameForDownload(ctx, spec.song, tier, row).base;
+    const std::string rowText = DownloadRowText(name, spec.song.album);
+    const std::string badge = app::TierBadge(tier);
+    // The id is taken before the list lock: it may wait for the history to open.
+    spec.historyId = NewDownloadId(ctx);
+    RecordQueued(ctx, spec.historyId, spec.song, tier, rowText, badge);
     std::string json;
     {
         ListGuard guard(ctx);
         if (!guard.locked()) return -1;
-        job.downloadRow =
-            AppendDownloadRow(ctx, DownloadRowText(name, spec.song.album), app::TierBadge(tier));
+        job.downloadRow = AppendDownloadRow(ctx, rowText, badge);
+        SetRowInfo(ctx, job.downloadRow, {spec.historyId, DownloadState::kQueued, false});
         ctx.ui.setRowHeight(app::kDownloadList, kDownloadRowHeight);
         json = AddressJobToJson(job);
     }
     if (run) run->Add(job.downloadRow);
     spec.downloadRow = job.downloadRow;
+    const DownloadId id = spec.historyId;
     if (!StartAddressRequest(ctx, json, std::move(spec))) {
         SetRowStatus(ctx, job.downloadRow, kStatusConnectFailed, app::kImgStatusConnectFailed);
+        SetRowState(ctx, job.downloadRow, DownloadState::kFailed);
+        RecordEnd(ctx, id, DownloadState::kFailed, kStatusConnectFailed, app::kImgStatusConnectFailed,
+                  "no thread for the address request");
         RowEnded(ctx, job.downloadRow);
     }
     ListGuard guard(ctx);

@@ -3,6 +3,8 @@
 #include <optional>
 #include <string>
 
+#include "download/duplicates.h"
+
 namespace mm::app {
 struct AppContext;
 }
@@ -11,13 +13,15 @@ namespace mm::download {
 
 class DownloadRun;
 
-// Adds the download-list row, bumps the counter, hides the tier panel and
-// starts the address request. A row that is not in the active list (or, with
-// a generation, a list replaced since then) does nothing. A download-all run
-// gets the new row before its request starts. Returns the 0-based download
-// row it added, or -1.
+// Adds the download-list row (recorded in the history), bumps the counter,
+// hides the tier panel and starts the address request. A row that is not in
+// the active list (or, with a generation, a list replaced since then) does
+// nothing; so does a song downloaded already in that tier, unless the policy
+// (or the user, asked) says to download it again. A download-all run gets the
+// new row before its request starts. Returns the 0-based download row it
+// added, or -1.
 int DownloadAtTier(app::AppContext& ctx, int tier, int row, std::optional<unsigned> generation = {},
-                   DownloadRun* run = nullptr);
+                   DownloadRun* run = nullptr, DuplicatePolicy duplicates = DuplicatePolicy::kAsk);
 
 // Text of a download row: "<name>\r\n[<album>]".
 std::string DownloadRowText(const std::string& name, const std::string& album);

@@ -167,7 +167,7 @@ void Job::EndStopped(StopKind kind) {
         result_.end = JobResult::End::kPaused;
         result_.statusText = kStatusPaused;
     }
-    result_.statusIcon = app::kImgStatusFailed;
+    result_.statusIcon = kind == StopKind::kCancel ? app::kImgStatusCancelled : app::kImgStatusPaused;
     result_.reason.clear();
     if (!target_.empty()) targets_.Release(target_);
 }

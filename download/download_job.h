@@ -40,6 +40,9 @@ struct DownloadSpec {
     ResumeRecord resume;
     // The download history's record of this row; 0 when it has none.
     std::int64_t historyId = 0;
+    // The catalogue address its track address is asked of; "" the current
+    // source (a download queued again from the history names its own).
+    std::string source;
 };
 
 // How a download ended, for the download history.

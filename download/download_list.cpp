@@ -10,7 +10,11 @@
 #include "download/download_job.h"
 #include "download/download_notices.h"
 #include "download/download_rows.h"
+#include "download/duplicates.h"
+#include "download/history_list.h"
+#include "download/history_recorder.h"
 #include "download/job_control.h"
+#include "download/list_commands.h"
 #include "platform/sys/files.h"
 
 #if __has_include("support/shell.h")
@@ -30,6 +34,17 @@ std::string DownloadedFilePath(app::AppContext& ctx, int downloadRow) {
     std::string folder = app::SaveFolder(ctx);
     if (!folder.empty() && folder.back() != '/') folder += '/';
     return folder + name + (lossless ? ".flac" : ".mp3");
+}
+
+bool CheckFinishedFile(app::AppContext& ctx, int downloadRow) {
+    std::optional<RowInfo> info = RowInfoAt(ctx, downloadRow);
+    if (!info || info->state != DownloadState::kDone) return true;
+    const std::string path = DownloadedFilePath(ctx, downloadRow);
+    if (!path.empty() && sys::IsRegularFile(path)) return true;
+    ShowRowStatus(ctx, downloadRow, kStatusFileMissing, app::kImgStatusMissing);
+    ctx.ui.messageBox({"信息：", std::string(kStatusFileMissing) + "，它可能已被删除或移动：\r\n" + path, "好的",
+                       app::kWindow});
+    return false;
 }
 
 namespace {
@@ -59,6 +74,7 @@ void ShowOrSay(app::AppContext& ctx, const std::string& path) {
 }  // namespace
 
 bool OpenDownloadFolder(app::AppContext& ctx, int downloadRow) {
+    if (!CheckFinishedFile(ctx, downloadRow)) return false;
     std::string path = DownloadedFilePath(ctx, downloadRow);
     if (path.empty()) return false;
     return app::StartOneOffThread(ctx, [&ctx, path] { ShowOrSay(ctx, path); });
@@ -78,6 +94,13 @@ void RegisterDownloadHandlers(app::AppContext& ctx) {
     };
     ctx.actions.downloadAll = [c] { StartDownloadAll(*c); };
     ctx.actions.openFolder = [c](int row) { OpenDownloadFolder(*c, row); };
+    ctx.actions.prepareDownloadMenu = [c](int row) { PrepareListMenu(*c, row); };
+    ctx.actions.downloadMenuChoice = [c](int id, int row) { return RunListCommand(*c, id, row); };
+    ctx.actions.markDownloaded = [c](unsigned generation) { MarkDownloadedRows(*c, generation); };
+    SetJobEvents(ctx, HistoryJobEvents(ctx));
+
+    ctx.events.on(app::kDownloadList, ui::EventType::ScrolledPastEnd,
+                  [c](const ui::Event&) { LoadMoreHistory(*c); });
 }
 
 }  // namespace mm::download

@@ -1,11 +1,13 @@
 #include "download/download_rows.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <map>
 
 #include "app/app_context.h"
 #include "app/control_names.h"
+#include "app/images.h"
 #include "search/list_lock.h"
 
 namespace mm::download {
@@ -19,6 +21,16 @@ struct FileTable {
 
 FileTable& Files() {
     static FileTable t;
+    return t;
+}
+
+struct InfoTable {
+    std::mutex mu;
+    std::map<const app::AppContext*, std::map<int, RowInfo>> rows;
+};
+
+InfoTable& Infos() {
+    static InfoTable t;
     return t;
 }
 
@@ -84,9 +96,77 @@ std::string RememberedFile(app::AppContext& ctx, int downloadRow) {
 }
 
 void ForgetFiles(app::AppContext& ctx) {
-    auto& t = Files();
+    {
+        auto& t = Files();
+        std::lock_guard lk(t.mu);
+        t.files.erase(&ctx);
+    }
+    InfoTable& t = Infos();
     std::lock_guard lk(t.mu);
-    t.files.erase(&ctx);
+    t.rows.erase(&ctx);
+}
+
+void SetRowInfo(app::AppContext& ctx, int downloadRow, const RowInfo& info) {
+    InfoTable& t = Infos();
+    std::lock_guard lk(t.mu);
+    t.rows[&ctx][downloadRow] = info;
+}
+
+std::optional<RowInfo> RowInfoAt(app::AppContext& ctx, int downloadRow) {
+    InfoTable& t = Infos();
+    std::lock_guard lk(t.mu);
+    auto c = t.rows.find(&ctx);
+    if (c == t.rows.end()) return std::nullopt;
+    auto it = c->second.find(downloadRow);
+    if (it == c->second.end()) return std::nullopt;
+    return it->second;
+}
+
+void SetRowState(app::AppContext& ctx, int downloadRow, DownloadState state) {
+    InfoTable& t = Infos();
+    std::lock_guard lk(t.mu);
+    auto c = t.rows.find(&ctx);
+    if (c == t.rows.end()) return;
+    auto it = c->second.find(downloadRow);
+    if (it != c->second.end()) it->second.state = state;
+}
+
+std::vector<std::pair<int, RowInfo>> KnownRows(app::AppContext& ctx) {
+    InfoTable& t = Infos();
+    std::lock_guard lk(t.mu);
+    auto c = t.rows.find(&ctx);
+    if (c == t.rows.end()) return {};
+    return {c->second.begin(), c->second.end()};
+}
+
+void AppendHistoryRows(app::AppContext& ctx, const std::vector<HistoryRow>& rows) {
+    std::vector<DownloadId> listed;
+    for (const auto& [row, info] : KnownRows(ctx)) listed.push_back(info.id);
+    for (const HistoryRow& h : rows) {
+        if (std::find(listed.begin(), listed.end(), h.info.id) != listed.end()) continue;
+        const int row = AppendDownloadRow(ctx, h.text, h.badge);
+        ctx.ui.setCellText(app::kDownloadList, row, 1, h.statusText);
+        ctx.ui.setCellIcon(app::kDownloadList, row, 1, h.statusIcon);
+        RowInfo info = h.info;
+        info.fromHistory = true;
+        SetRowInfo(ctx, row, info);
+        if (!h.file.empty()) RememberFile(ctx, row, h.file);
+    }
+}
+
+void ShowRowStatus(app::AppContext& ctx, int downloadRow, const std::string& text, const std::string& icon) {
+    std::lock_guard lk(ctx.downloadLock);
+    ctx.ui.setCellText(app::kDownloadList, downloadRow, 1, text);
+    ctx.ui.setCellIcon(app::kDownloadList, downloadRow, 1, icon);
+    ctx.ui.setCellTip(app::kDownloadList, downloadRow, 1, "");
+    ctx.ui.setRowProgress(app::kDownloadList, downloadRow, -1);
+}
+
+library::HistoryStore* History(app::AppContext& ctx) { return ctx.history.get(); }
+
+DownloadId NewDownloadId(app::AppContext& ctx) {
+    library::HistoryStore* history = History(ctx);
+    return history ? history->NewId() : 0;
 }
 
 }  // namespace mm::download

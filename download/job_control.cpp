@@ -103,7 +103,7 @@ bool StopDownload(app::AppContext& ctx, int downloadRow, StopKind kind) {
     if (!control->RequestStop(kind)) return false;
     const bool cancel = kind == StopKind::kCancel;
     ctx.ui.setCellText(app::kDownloadList, downloadRow, 1, cancel ? kStatusCancelled : kStatusPaused);
-    ctx.ui.setCellIcon(app::kDownloadList, downloadRow, 1, app::kImgStatusFailed);
+    ctx.ui.setCellIcon(app::kDownloadList, downloadRow, 1, cancel ? app::kImgStatusCancelled : app::kImgStatusPaused);
     ctx.ui.setCellTip(app::kDownloadList, downloadRow, 1, "");
     ctx.ui.setRowProgress(app::kDownloadList, downloadRow, -1);
     return true;

@@ -227,6 +227,7 @@ void PreviewPlayer::PlayDownloadedFile(int downloadRow) {
     auto& ui = ctx_.ui;
     if (!ctx_.previewPool.IsIdle()) return;
     if (downloadRow < 0 || downloadRow >= ui.rowCount(app::kDownloadList)) return;
+    if (!download::CheckFinishedFile(ctx_, downloadRow)) return;
     std::string title = ui.cellText(app::kDownloadList, downloadRow, 0);
     auto split = title.find("\r\n");
     std::string name = split == std::string::npos ? std::string() : title.substr(0, split);

@@ -151,6 +151,7 @@ void RunPlaylistTask(app::AppContext& ctx, const std::string& service, const std
     for (size_t i = 0; i < covers.size(); ++i) {
         search::PostCoverTask(ctx, search::ListKind::kPlaylist, generation, static_cast<int>(i + 1), covers[i]);
     }
+    if (ctx.actions.markDownloaded) ctx.actions.markDownloaded(generation);
 
     ctx.ui.setMenuItemDisabled(app::kTrackMenu, search::kMenuDownloadAll, false);
     ctx.ui.setVisible(app::kPlaylistPanel, false);

@@ -185,6 +185,7 @@ void SearchSession::AppendAndList(const Query& q, std::vector<TrackRecord>& trac
             CoverDone();  // the pool is gone (closing): nothing will report back
         }
     }
+    if (ctx_.actions.markDownloaded) ctx_.actions.markDownloaded(q.generation);
 }
 
 }  // namespace mm::search

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <string_view>
 #include <thread>
 
 #include "app/app_context.h"
@@ -93,6 +94,10 @@ void OnMenuChoice(app::AppContext& ctx, const char* menu, int id) {
             }
             return;
         default:
+            if (std::string_view(menu) == app::kDownloadMenu) {
+                if (ctx.actions.downloadMenuChoice) ctx.actions.downloadMenuChoice(id, ctx.downloadListRow);
+                return;
+            }
             if (id >= kFirstSourceId && id <= kLastSourceId) {
                 const int index = id - kFirstSourceId;
                 if (index < static_cast<int>(ctx.sources.Urls().size())) {
@@ -146,6 +151,7 @@ void RegisterMenuHandlers(app::AppContext& ctx) {
     ev.on(app::kDownloadList, EventType::RowRightClick, [&ctx](const Event& e) {
         if (e.arg < 0) return;
         ctx.downloadListRow = e.arg;
+        if (ctx.actions.prepareDownloadMenu) ctx.actions.prepareDownloadMenu(e.arg);
         PopUp(ctx, app::kDownloadMenu);
     });
     ev.on(app::kTrackMenu, EventType::MenuAboutToShow, [&ctx](const Event&) { PrepareTierSubmenu(ctx); });

@@ -195,6 +195,12 @@ std::string ConfigHome() {
     return HomeDir() + "/.config";
 }
 
+std::string DataHome() {
+    const char* x = getenv("XDG_DATA_HOME");
+    if (x && *x == '/') return x;
+    return HomeDir() + "/.local/share";
+}
+
 std::string DirName(const std::string& path) {
     auto p = path.find_last_of('/');
     if (p == std::string::npos) return ".";

@@ -42,6 +42,8 @@ long MaxNameBytes(const std::string& folder);
 std::string HomeDir();
 // $XDG_CONFIG_HOME or ~/.config
 std::string ConfigHome();
+// $XDG_DATA_HOME or ~/.local/share
+std::string DataHome();
 std::string DirName(const std::string& path);
 
 }  // namespace mm::sys

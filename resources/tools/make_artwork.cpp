@@ -184,6 +184,29 @@ void drawStatus() {
         p.drawLine(QPointF(10, 5), QPointF(10, 11));
         p.drawPoint(QPointF(10, 15));
     });
+    status("status_cancelled", QColor("#808695"), [](QPainter& p) { p.drawLine(QPointF(6, 10), QPointF(14, 10)); });
+    status("status_paused", QColor("#2D8CF0"), [](QPainter& p) {
+        p.drawLine(QPointF(8, 6.5), QPointF(8, 13.5));
+        p.drawLine(QPointF(12, 6.5), QPointF(12, 13.5));
+    });
+    status("status_interrupted", QColor("#F5A623"), [](QPainter& p) {
+        // A broken arrow: the transfer stopped on its way.
+        p.drawLine(QPointF(10, 5), QPointF(10, 8));
+        p.drawLine(QPointF(10, 11), QPointF(10, 14.5));
+        p.drawLine(QPointF(6.5, 11), QPointF(10, 14.5));
+        p.drawLine(QPointF(13.5, 11), QPointF(10, 14.5));
+    });
+    status("status_missing", QColor("#ED4014"), [](QPainter& p) {
+        // A page with a question mark: the file is not where it was.
+        p.setPen(QPen(Qt::white, 1.5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        p.drawRoundedRect(QRectF(6, 4.5, 8, 11), 1.2, 1.2);
+        QPainterPath q;
+        q.moveTo(8.6, 8.4);
+        q.cubicTo(8.6, 6.6, 11.4, 6.6, 11.4, 8.4);
+        q.cubicTo(11.4, 9.6, 10, 9.6, 10, 11);
+        p.drawPath(q);
+        p.drawPoint(QPointF(10, 13.2));
+    });
 }
 
 void drawMenuIcons() {
@@ -230,6 +253,32 @@ void drawMenuIcons() {
         p.drawPolygon(QPolygonF({QPointF(2.5, 5), QPointF(8, 5), QPointF(10, 7), QPointF(17.5, 7),
                                  QPointF(17.5, 16), QPointF(2.5, 16)}));
         p.drawLine(QPointF(2.5, 9.5), QPointF(17.5, 9.5));
+    });
+    // A circular arrow: once for one row, twice for all of them.
+    auto circular = [](QPainter& p, double cx, double cy, double r) {
+        p.drawArc(QRectF(cx - r, cy - r, 2 * r, 2 * r), 60 * 16, 290 * 16);
+        const double a = 60 * M_PI / 180;
+        const QPointF tip(cx + r * std::cos(a), cy - r * std::sin(a));
+        p.drawPolyline(QPolygonF({tip + QPointF(-3.6, -1.2), tip, tip + QPointF(-0.4, 3.6)}));
+    };
+    lineIcon("menu_retry", c, [&](QPainter& p) { circular(p, 10, 10.5, 6.5); });
+    lineIcon("menu_retry_all", c, [&](QPainter& p) {
+        circular(p, 9, 11, 6);
+        p.drawLine(QPointF(15.5, 4), QPointF(18, 4));
+        p.drawLine(QPointF(16.5, 7.5), QPointF(18, 7.5));
+    });
+    lineIcon("menu_pause", c, [](QPainter& p) {
+        p.drawRoundedRect(QRectF(5, 4, 3, 12), 1, 1);
+        p.drawRoundedRect(QRectF(12, 4, 3, 12), 1, 1);
+    });
+    lineIcon("menu_continue", c, [](QPainter& p) {
+        p.drawPolygon(QPolygonF({QPointF(6, 4), QPointF(16, 10), QPointF(6, 16)}));
+        p.drawLine(QPointF(3, 4), QPointF(3, 16));
+    });
+    lineIcon("menu_cancel", c, [](QPainter& p) {
+        p.drawEllipse(QPointF(10, 10), 7, 7);
+        p.drawLine(QPointF(7, 7), QPointF(13, 13));
+        p.drawLine(QPointF(13, 7), QPointF(7, 13));
     });
 }
 

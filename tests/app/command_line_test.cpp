@@ -34,6 +34,8 @@ TEST(ParseCommandLine, AcceptedFormsFillTheLine) {
     EXPECT_TRUE(links.line.noSound);
     EXPECT_TRUE(ParseCommandLine({"-h"}).line.help);
     EXPECT_TRUE(ParseCommandLine({"--version"}).line.version);
+    EXPECT_EQ(ParseCommandLine({"--data-dir", "/tmp/h"}).line.dataDir, "/tmp/h");
+    EXPECT_NE(ParseCommandLine({"--data-dir="}).error, "") << "an empty folder is a mistake, not the default";
 }
 
 TEST(ParseCommandLine, AddressesMustBeHttpWithAHost) {

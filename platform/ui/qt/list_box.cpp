@@ -56,8 +56,8 @@ QVariant ListTableModel::data(const QModelIndex& index, int role) const {
             if (!cell || cell->tip.empty()) return {};
             return displayText(cell->tip);
         case Qt::TextAlignmentRole:
-            // The unnamed first column holds row numbers.
-            if (col == 0 && !headers_.empty() && headers_[0].empty()) return int(Qt::AlignCenter);
+            // Unnamed columns hold short marks (row numbers, "已下载"): centred.
+            if (col < headers_.size() && headers_[col].empty()) return int(Qt::AlignCenter);
             return int(Qt::AlignLeft | Qt::AlignVCenter);
         case kProgressRole:
             return col + 1 == headers_.size() ? row.progress : -1;

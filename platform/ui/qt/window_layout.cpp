@@ -176,7 +176,7 @@ QWidget* MainWindowView::buildSearchPage() {
     col->addWidget(imports);
 
     auto* results = new ListBoxView(model_, "列表框_搜索", images_, page);
-    results->setColumnWidths({56, -1, 170, 170, 70});
+    results->setColumnWidths({56, -1, 170, 170, 70, 72});
     binder_->bindList("列表框_搜索", results);
     searchList_ = results;
     col->addWidget(results, 1);
@@ -307,6 +307,14 @@ QWidget* MainWindowView::buildSettingsPage() {
     binder_->bindCheckBox("选择框_文件夹封面", folderCover);
     library->addWidget(folderCover);
     grid->addLayout(library, 3, 1);
+    heading("标签EX5", 4);
+    auto* parallelRow = new QHBoxLayout;
+    auto* parallel = new QComboBox(card);
+    parallel->setMinimumSize(90, 32);
+    binder_->bindCombo("组合框_同时下载数", parallel);
+    parallelRow->addWidget(parallel);
+    parallelRow->addStretch();
+    grid->addLayout(parallelRow, 4, 1);
     col->addWidget(card);
     col->addStretch();
     return page;
@@ -464,6 +472,9 @@ void MainWindowView::buildPlaylistPanel() {
     auto* best = new QCheckBox(panel);
     binder_->bindCheckBox("选择框_歌单_下载品质", best);
     foot->addWidget(best);
+    auto* skip = new QCheckBox(panel);
+    binder_->bindCheckBox("选择框_歌单_跳过已下载", skip);
+    foot->addWidget(skip);
     foot->addStretch();
     auto* import = new QPushButton(panel);
     import->setObjectName("accent");

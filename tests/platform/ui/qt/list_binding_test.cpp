@@ -24,9 +24,10 @@ class ListBindingTest : public ViewFixture {
 };
 
 TEST_F(ListBindingTest, ColumnsAndRowHeightComeFromTheDesign) {
-    ASSERT_EQ(results()->model()->columnCount(), 5);
+    ASSERT_EQ(results()->model()->columnCount(), 6);
     EXPECT_EQ(results()->model()->headerData(1, Qt::Horizontal).toString(), QStringLiteral("歌曲"));
     EXPECT_EQ(results()->model()->headerData(4, Qt::Horizontal).toString(), QStringLiteral("时长"));
+    EXPECT_EQ(results()->model()->headerData(5, Qt::Horizontal).toString(), QString());
     fillSearchRows(2);
     ASSERT_TRUE(waitUntil([&] { return results()->model()->rowCount() == 2; }));
     EXPECT_EQ(results()->rowHeight(0), 40);
