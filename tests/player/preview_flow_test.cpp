@@ -6,6 +6,7 @@
 
 #include "app/control_names.h"
 #include "app/images.h"
+#include "platform/sys/files.h"
 #include "resources/resources.h"
 #include "search/track_menu.h"
 #include "tests/flow/flow_fixture.h"
@@ -210,8 +211,14 @@ TEST_F(PreviewFlow, DownloadedFilesPlayWithTheirTagCovers) {
         EXPECT_NE(model.text(app::kPlayerTime), "00:00");
     }
 
-    // The file is gone: its message, and nothing plays.
-    for (const auto& entry : std::filesystem::directory_iterator(saveDir)) std::filesystem::remove(entry.path());
+    // A file that is there but no audio: the player's own message.
+    std::string first = model.cellText(app::kDownloadList, 0, 0);
+    std::string file;
+    for (const auto& entry : std::filesystem::directory_iterator(saveDir)) {
+        if (entry.path().filename().string().rfind(first.substr(0, first.find("\r\n")), 0) == 0) file = entry.path();
+    }
+    ASSERT_FALSE(file.empty());
+    ASSERT_TRUE(sys::WriteFileAtomic(file, "no audio at all"));
     size_t before = MessageBoxes().size();
     Fire(app::kDownloadList, EventType::RowDoubleClick, 0);
     ASSERT_TRUE(WaitIdle());
@@ -219,6 +226,16 @@ TEST_F(PreviewFlow, DownloadedFilesPlayWithTheirTagCovers) {
     ASSERT_EQ(boxes.size(), before + 1);
     EXPECT_EQ(boxes.back().title, "code:886");
     EXPECT_EQ(boxes.back().text, "播放失败！本地文件可能损坏。请重新下载试试吧！");
+
+    // The file is gone: the message says so, the row too, and nothing plays.
+    for (const auto& entry : std::filesystem::directory_iterator(saveDir)) std::filesystem::remove(entry.path());
+    before = MessageBoxes().size();
+    Fire(app::kDownloadList, EventType::RowDoubleClick, 0);
+    ASSERT_TRUE(WaitIdle());
+    boxes = MessageBoxes();
+    ASSERT_EQ(boxes.size(), before + 1);
+    EXPECT_EQ(boxes.back().text.rfind("文件已丢失", 0), 0u) << boxes.back().text;
+    EXPECT_EQ(model.cellText(app::kDownloadList, 0, 1), "文件已丢失");
 }
 
 TEST_F(PreviewFlow, MuteRemembersTheVolume) {
