@@ -8,7 +8,7 @@
 #include "app/app_context.h"
 #include "app/control_names.h"
 #include "app/images.h"
-#include "app/thread_starter.h"
+#include "app/one_off_thread.h"
 #include "download/job_control.h"
 #include "platform/sys/files.h"
 
@@ -62,20 +62,6 @@ void LoadPage(app::AppContext& ctx) {
     p.loading = false;
 }
 
-bool StartOwnThread(app::AppContext& ctx, std::function<void()> fn) {
-    app::AppContext* c = &ctx;
-    ctx.oneOffThreads.fetch_add(1);
-    bool started = app::StartThread(
-        [c, fn](std::int32_t) -> std::uint32_t {
-            fn();
-            c->oneOffThreads.fetch_sub(1);
-            return 0;
-        },
-        0);
-    if (!started) ctx.oneOffThreads.fetch_sub(1);
-    return started;
-}
-
 }  // namespace
 
 std::string HistoryOpenMessage(const HistoryStore::OpenResult& result, const std::string& path) {
@@ -103,7 +89,7 @@ void StartHistory(app::AppContext& ctx) {
         Pages().byContext[&ctx] = Paging{true, false, 0};
     }
     app::AppContext* c = &ctx;
-    bool started = StartOwnThread(ctx, [c] {
+    bool started = app::StartOneOffThread(ctx, [c] {
         HistoryStore::OpenResult r = c->history->WaitOpen();
         if (!r.persistent() || r.status == OpenStatus::kRecovered) {
             std::fprintf(stderr, "morvane-music: download history %s: %s\n", c->history->path().c_str(),
@@ -128,7 +114,7 @@ void LoadMoreHistory(app::AppContext& ctx) {
         p.loading = true;
     }
     app::AppContext* c = &ctx;
-    if (!StartOwnThread(ctx, [c] { LoadPage(*c); })) {
+    if (!app::StartOneOffThread(ctx, [c] { LoadPage(*c); })) {
         std::lock_guard lk(Pages().mu);
         Pages().byContext[&ctx].loading = false;
     }

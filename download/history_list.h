@@ -18,10 +18,10 @@ namespace mm::download {
 inline constexpr int kHistoryPageRows = 500;
 
 // Opens the history in ctx.dataDir (none is kept when that is "") and lists
-// its newest page (appended to the list, like every later page) on a thread of its own (counted in ctx.oneOffThreads). A
-// broken file, one held by another running copy and one that cannot be used
-// are each told in one message box. Call on the UI thread during start-up,
-// before any task runs.
+// its newest page on a one-off thread; that page, like every later one, is
+// appended to the list. A broken file, one held by another running copy and
+// one that cannot be used are each told in one message box. Call on the UI
+// thread during start-up, before any task runs.
 void StartHistory(app::AppContext& ctx);
 // Lists the next older page on a thread of its own; nothing while a page is
 // loading or when every record is listed.

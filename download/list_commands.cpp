@@ -3,7 +3,7 @@
 #include "app/app_context.h"
 #include "app/control_names.h"
 #include "app/images.h"
-#include "app/thread_starter.h"
+#include "app/one_off_thread.h"
 #include "download/address_request.h"
 #include "download/download_job.h"
 #include "download/download_rows.h"
@@ -41,20 +41,6 @@ std::string Origin(const std::string& url) {
     if (scheme == std::string::npos) return {};
     auto path = url.find('/', scheme + 3);
     return url.substr(0, path);
-}
-
-bool StartOwnThread(app::AppContext& ctx, std::function<void()> fn) {
-    app::AppContext* c = &ctx;
-    ctx.oneOffThreads.fetch_add(1);
-    bool started = app::StartThread(
-        [c, fn](std::int32_t) -> std::uint32_t {
-            fn();
-            c->oneOffThreads.fetch_sub(1);
-            return 0;
-        },
-        0);
-    if (!started) ctx.oneOffThreads.fetch_sub(1);
-    return started;
 }
 
 // A part file a stopped download left, removed when the row is cancelled.
@@ -128,7 +114,7 @@ void Restart(app::AppContext& ctx, const std::vector<std::pair<int, RowInfo>>& r
         RecordState(ctx, info.id, DownloadState::kQueued, kStatusWaiting, app::kImgStatusDownloading);
     }
     app::AppContext* c = &ctx;
-    if (!StartOwnThread(ctx, [c, rows, controls] { RunRestarts(*c, rows, controls); })) {
+    if (!app::StartOneOffThread(ctx, [c, rows, controls] { RunRestarts(*c, rows, controls); })) {
         for (std::size_t i = 0; i < rows.size(); ++i) {
             JobControls::Of(ctx).Close(rows[i].first, controls[i]);
             SetRowStatus(ctx, rows[i].first, kStatusConnectFailed, app::kImgStatusConnectFailed);
@@ -239,7 +225,7 @@ void CancelDownload(app::AppContext& ctx, int downloadRow) {
     RecordEnd(ctx, info->id, DownloadState::kCancelled, kStatusCancelled, app::kImgStatusCancelled, "");
     app::AppContext* c = &ctx;
     const DownloadId id = info->id;
-    StartOwnThread(ctx, [c, id] { RunCancelStopped(*c, id); });
+    app::StartOneOffThread(ctx, [c, id] { RunCancelStopped(*c, id); });
 }
 
 void PauseDownload(app::AppContext& ctx, int downloadRow) {
