@@ -260,6 +260,15 @@ ContentInfo SniffFile(const std::string& path) {
     // The audio behind an ID3v2 tag of any size (a big cover).
     const std::size_t tag = Id3v2Size(readAt(0, 10));
     std::string audio = readAt(tag, kLookAt);
+    if (tag > 0 && audio.empty()) {
+        // A tag that claims more than the file holds: damaged, but only audio
+        // carries one. The frames may follow its header; if none are found,
+        // the file is kept as the service named it.
+        ContentInfo info = SniffAudio(readAt(10, kLookAt));
+        ::close(fd);
+        if (info.kind == ContentKind::kNotAudio) info.kind = ContentKind::kOtherAudio;
+        return info;
+    }
     ::close(fd);
     return SniffAudio(audio);
 }

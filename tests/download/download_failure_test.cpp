@@ -302,7 +302,7 @@ TEST_F(DownloadFailureTest, OpenFolderThatOpensNothingSaysSoWithTheFolder) {
     EXPECT_EQ(asked.load(), 1);
     boxes = MessageBoxes();
     ASSERT_EQ(boxes.size(), 2u);
-    EXPECT_EQ(boxes[1].text, "文件不存在，无法打开目录：\r\n" + saveDir);
+    EXPECT_EQ(boxes[1].text, "文件已丢失，它可能已被删除或移动：\r\n" + saveDir + names[0]);
 }
 
 }  // namespace

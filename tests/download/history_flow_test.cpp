@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <mutex>
 #include <thread>
 
 #include "app/control_names.h"
@@ -68,6 +69,23 @@ protected:
         Fire(app::kDownloadList, ui::EventType::RowRightClick, row);
         Menu(app::kDownloadMenu, id);
     }
+
+    // Records what show-in-folder was asked to show; the request runs off
+    // the UI thread, so Shown() waits for it first.
+    void RecordShown() {
+        ctx->shell.showInFolder = [this](const std::string& path) {
+            std::lock_guard lk(shownMutex);
+            shown.push_back(path);
+            return true;
+        };
+    }
+    std::vector<std::string> Shown() {
+        EXPECT_TRUE(WaitIdle());
+        std::lock_guard lk(shownMutex);
+        return shown;
+    }
+    std::mutex shownMutex;
+    std::vector<std::string> shown;
 
     bool MenuEnabled(int id) {
         auto item = model.menuItem(app::kDownloadMenu, id);
@@ -190,20 +208,16 @@ TEST_F(HistoryFlowTest, DownloadedSongsAreMarkedAndAskedAboutBeforeTheyAreDownlo
 }
 
 TEST_F(HistoryFlowTest, AFinishedRowWhoseFileIsGoneSaysSoOnPlayAndOnOpenFolder) {
-    std::vector<std::string> shown;
     StartProgram();
-    ctx->shell.showInFolder = [&](const std::string& path) {
-        shown.push_back(path);
-        return true;
-    };
+    RecordShown();
     DownloadByTitle("Morning", "Morning Light", 1);
     RowMenu(0, search::kMenuOpenFolder);
-    ASSERT_EQ(shown, std::vector<std::string>{saveDir + "Morning Light - Nora Vale .mp3"});
+    ASSERT_EQ(Shown(), std::vector<std::string>{saveDir + "Morning Light - Nora Vale .mp3"});
 
     fs::remove(saveDir + "Morning Light - Nora Vale .mp3");
     std::size_t boxes = MessageBoxes().size();
     RowMenu(0, search::kMenuOpenFolder);
-    EXPECT_EQ(shown.size(), 1u);
+    EXPECT_EQ(Shown().size(), 1u);
     ASSERT_EQ(MessageBoxes().size(), boxes + 1);
     EXPECT_NE(MessageBoxes().back().text.find("文件已丢失"), std::string::npos);
     EXPECT_EQ(Status(0), "文件已丢失");
@@ -423,13 +437,9 @@ TEST_F(HistoryFlowTest, TheHistoryIsListedNewestFirstAndAPageMoreOnEachScrollPas
     EXPECT_EQ(model.rowCount(app::kDownloadList), 1201);
 
     // The row of this run is still the one its commands act on.
-    std::vector<std::string> shown;
-    ctx->shell.showInFolder = [&](const std::string& path) {
-        shown.push_back(path);
-        return true;
-    };
+    RecordShown();
     RowMenu(500, search::kMenuOpenFolder);
-    EXPECT_EQ(shown, std::vector<std::string>{saveDir + "Morning Light - Nora Vale .mp3"});
+    EXPECT_EQ(Shown(), std::vector<std::string>{saveDir + "Morning Light - Nora Vale .mp3"});
 }
 
 TEST_F(HistoryFlowTest, TheSimultaneousDownloadsSettingLimitsTheDownloadPool) {
