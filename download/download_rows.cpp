@@ -44,7 +44,7 @@ std::mutex& CounterMutex() {
 }  // namespace
 
 bool IsEndStatus(const std::string& text) {
-    return !text.empty() && text != kStatusDownloading;
+    return !text.empty() && text != kStatusDownloading && text != kStatusWaiting;
 }
 
 // Nobody holds the list lock across network I/O, so this bound is generous.

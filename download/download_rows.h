@@ -38,8 +38,9 @@ using DownloadId = std::int64_t;
 using library::DownloadState;
 
 // Whether a status text of column 1 is an end state of a row: anything but
-// "" and "排队中" (queued) and "正在下载". A status added for a row that is still on its way
-// belongs here too, or waiting for the row's end would stop too early.
+// "" and "排队中" (queued) and "正在下载". A status added for a row that is
+// still on its way belongs here too, or waiting for the row's end would stop
+// too early.
 bool IsEndStatus(const std::string& text);
 
 // The list lock, taken with a bound so a stuck holder cannot hang a worker.
