@@ -48,7 +48,9 @@ void RunDownloadAll(app::AppContext& ctx) {
     ctx.currentRow.store(0);
     for (int i = 1; i <= rows; ++i) {
         int row = ctx.currentRow.fetch_add(1) + 1;
-        if (sync && sync->AlreadyThere(row)) continue;
+        // Unchecking "skip downloaded" downloads songs again even when the
+        // playlist's files are there.
+        if (sync && duplicates == DuplicatePolicy::kSkip && sync->AlreadyThere(row)) continue;
         int tier = TierFor(ctx, row, best, generation);
         if (tier < 0) continue;
         app::AppContext* c = &ctx;

@@ -389,11 +389,16 @@ TEST_F(HistoryFlowTest, DownloadAllLeavesOutDownloadedSongsUnlessToldOtherwise) 
     std::string ini;
     sys::ReadFile(configPath, ini);
     EXPECT_NE(ini.find("跳过已下载=0"), std::string::npos) << ini;
-    const std::size_t boxes = MessageBoxes().size();
+    auto questions = [&] {
+        // The playlist file's box (code:200) tells; it asks nothing.
+        const auto boxes = MessageBoxes();
+        return std::count_if(boxes.begin(), boxes.end(), [](const auto& b) { return b.title != "code:200"; });
+    };
+    const auto asked = questions();
     Menu(app::kTrackMenu, search::kMenuDownloadAll);
     ASSERT_TRUE(WaitIdle(120s));
     EXPECT_EQ(model.rowCount(app::kDownloadList), 24);
-    EXPECT_EQ(MessageBoxes().size(), boxes);  // nobody was asked
+    EXPECT_EQ(questions(), asked);  // nobody was asked
 }
 
 TEST_F(HistoryFlowTest, TheHistoryIsListedNewestFirstAndAPageMoreOnEachScrollPastTheEnd) {
