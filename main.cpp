@@ -156,9 +156,6 @@ int main(int argc, char** argv) {
         mm::app::HeadlessPump pump(ui);
         mm::app::AppContext ctx(model, events, &pump);
         wire(ctx);
-        ctx.shell.systemMessageBox = [&model](const std::string& caption, const std::string& text) {
-            model.messageBox({caption, text, "OK", ""});
-        };
         rc = RunAutomation(ctx, ui, cmd.sharedTexts);
         if (!PoolsEnded(ctx)) {
             // A task still waits on the network; its time-out would end it, but

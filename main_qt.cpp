@@ -2,7 +2,6 @@
 
 #include <QCoreApplication>
 #include <QFileDialog>
-#include <QMessageBox>
 #include <cstdio>
 #include <memory>
 
@@ -75,9 +74,6 @@ int RunMainWindow(int argc, char** argv, mm::ui::ControlModel& model, const std:
             wire(*ctx);
             ctx->shell.chooseFolder = [](const std::string& title) {
                 return QFileDialog::getExistingDirectory(nullptr, QString::fromStdString(title)).toStdString();
-            };
-            ctx->shell.systemMessageBox = [](const std::string& caption, const std::string& text) {
-                QMessageBox::information(nullptr, QString::fromStdString(caption), QString::fromStdString(text));
             };
             QWidget* window = mm::ui::qt::MainWindowView::current();
             if (window) ctx->shell.windowActive = (new desktop::WindowActivity(window))->probe();

@@ -66,8 +66,6 @@ struct Shell {
     // Returns the chosen folder, or "" when cancelled.
     std::function<std::string(const std::string& title)> chooseFolder;
     std::function<void(int code)> exitProgram;
-    // A message box with no owner window (pool creation failures).
-    std::function<void(const std::string& caption, const std::string& text)> systemMessageBox;
     // Opens the file's folder, with the file selected where the desktop can;
     // false when nothing could be opened. Called off the UI thread.
     std::function<bool(const std::string& path)> showInFolder;
@@ -90,8 +88,8 @@ struct Actions {
     std::function<void(int downloadRow)> openFolder;
     // Starts a new search with the text of the search box.
     std::function<void()> newSearch;
-    // Fills and shows the tier panel for a 1-based row.
-    std::function<void(int row)> showTierPanel;
+    // Fills and shows the tier panel for a song, if it is still listed.
+    std::function<void(const search::SongRef& song)> showTierPanel;
     // Stops and frees the preview stream (window closing).
     std::function<void()> stopPreview;
     // The download list menu's own entries (retry, cancel, pause…): made fit
@@ -147,6 +145,9 @@ struct AppContext {
     std::string playlistId;
     std::atomic<int> pageCounter{0};
     std::atomic<int> currentRow{0};
+    // The songs the track menu and the tier panel were opened for; their
+    // download commands act on these or on nothing. UI thread only.
+    search::SongRef menuSong, panelSong;
     std::atomic<int> downloadListRow{-1};
     // Bumped by every new search or import: a task holding an older value knows
     // its list was replaced.

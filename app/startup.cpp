@@ -7,6 +7,7 @@
 #include "app/images.h"
 #include "app/library_settings.h"
 #include "app/settings.h"
+#include "app/system_box.h"
 #include "app/text_filters.h"
 #include "platform/sys/files.h"
 #include "download/history_list.h"
@@ -23,9 +24,7 @@ void CreatePools(AppContext& ctx) {
                             &ctx.previewPool};
     for (int i = 0; i < 5; ++i) {
         if (!pools[i]->Create(1, kPoolMax[i], 10000, true, true, 0, true)) {
-            if (ctx.shell.systemMessageBox) {
-                ctx.shell.systemMessageBox("信息：", "线程池创建失败！" + std::to_string(i + 1));
-            }
+            ShowSystemBox(ctx, "信息：", "线程池创建失败！" + std::to_string(i + 1));
         }
     }
 }

@@ -205,6 +205,7 @@ PreviewAddress RequestAddressForPreview(app::AppContext& ctx, const std::string&
             ctx.ui.setText(app::kPlayerTitle, "获取失败！");
         }
         if (r.status == AddressReply::Status::kNotJson) {
+            result.connectFailed = true;
             ShowBox(ctx, "code:886", kConnectFailedText);
         } else {
             ShowBox(ctx, "code:" + std::to_string(r.code), r.msg);

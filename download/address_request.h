@@ -35,6 +35,9 @@ struct PreviewAddress {
     std::string fileUrl;  // data.purl (may be empty even when ok)
     std::string fileType;
     int downloadRow = -1;  // the row queued when "边听边下载" is on, else -1
+    // No answer of the catalogue came back (no connection, or a body that is
+    // not its JSON): asking for the next row would fail the same way.
+    bool connectFailed = false;
 };
 // The preview player's request for a 1-based row: shows the failures as the
 // player expects and, when "边听边下载" is on, queues the download as well.

@@ -4,6 +4,7 @@
 #include "app/control_names.h"
 #include "app/one_off_thread.h"
 #include "app/settings.h"
+#include "app/system_box.h"
 #include "app/worker_pool.h"
 #include "download/download_at_tier.h"
 #include "download/download_notices.h"
@@ -30,8 +31,14 @@ int TierFor(app::AppContext& ctx, int row, bool best, unsigned generation) {
 void RunDownloadAll(app::AppContext& ctx) {
     // Never pump here: this runs on a thread of its own, not the UI thread.
     app::WorkerPool batch(nullptr);
+    RunDownloadAll(ctx, batch);
+}
+
+void RunDownloadAll(app::AppContext& ctx, app::WorkerPool& batch) {
     if (!batch.Create(3, 5, 10000, true, true, 0, false)) {
-        if (ctx.shell.systemMessageBox) ctx.shell.systemMessageBox("信息：", "线程池创建失败！2");
+        // This job runs on a thread of its own: the box goes through the
+        // control model, which the window presents on its own thread.
+        app::ShowSystemBox(ctx, "信息：", "线程池创建失败！2");
     }
     // Rows of the list this run started with; a list replaced meanwhile gets
     // none of them.

@@ -3,6 +3,7 @@
 
 namespace mm::app {
 struct AppContext;
+class WorkerPool;
 }
 
 namespace mm::download {
@@ -12,6 +13,8 @@ namespace mm::download {
 // tier when 选择框_歌单_下载品质 is checked, else the standard tier. Runs on the
 // calling thread.
 void RunDownloadAll(app::AppContext& ctx);
+// The same through a batch pool the caller made (not yet created).
+void RunDownloadAll(app::AppContext& ctx, app::WorkerPool& batch);
 // The same on a thread of its own (counted in ctx.oneOffThreads).
 bool StartDownloadAll(app::AppContext& ctx);
 

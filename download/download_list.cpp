@@ -90,7 +90,10 @@ void RegisterDownloadHandlers(app::AppContext& ctx) {
     ctx.actions.downloadAtTier = [c](int tier, int row) {
         // Only one queueing at a time: a busy search pool ignores the command.
         if (!c->searchPool.IsIdle()) return;
-        c->searchPool.Post([c, tier, row] { DownloadAtTier(*c, tier, row); });
+        // The list the command was given on; a list replaced before the task
+        // runs gets nothing queued.
+        const unsigned generation = c->listGeneration.load();
+        c->searchPool.Post([c, tier, row, generation] { DownloadAtTier(*c, tier, row, generation); });
     };
     ctx.actions.downloadAll = [c] { StartDownloadAll(*c); };
     ctx.actions.openFolder = [c](int row) { OpenDownloadFolder(*c, row); };

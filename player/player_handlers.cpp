@@ -25,6 +25,7 @@ std::shared_ptr<PreviewPlayer> RegisterPlayerHandlers(app::AppContext& ctx) {
     ev.on(app::kPlayerMute, EventType::Click, [p](const Event&) { p->ToggleMute(); });
     ev.on(app::kPlayerVolume, EventType::SliderChanged, [p](const Event& e) { p->VolumeChanged(e.arg); });
     ev.on(app::kPlayerProgress, EventType::SliderChanged, [p](const Event& e) { p->Seek(e.arg); });
+    ev.on(app::kPlayerProgress, EventType::SliderMoved, [p](const Event& e) { p->HandleMoved(e.arg); });
     ev.on(app::kPlayerDownload, EventType::Click, [p](const Event&) { p->DownloadPreviewed(); });
     return player;
 }

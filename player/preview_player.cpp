@@ -1,6 +1,5 @@
 #include "player/preview_player.h"
 
-#include <span>
 
 #include "app/app_context.h"
 #include "app/control_names.h"
@@ -10,7 +9,9 @@
 #include "download/download_list.h"
 #include "platform/net/http_client.h"
 #include "player/audio/audio_engine.h"
+#include "player/preview_fallback.h"
 #include "resources/resources.h"
+#include "search/current_record.h"
 #include "search/list_lock.h"
 #include "tags/flac.h"
 #include "tags/id3v2.h"
@@ -22,10 +23,8 @@ using search::ListLockGuard;
 
 constexpr int kTickMs = 1000;
 constexpr int kSpinMs = 100;
-// A last row whose stream never tells its length is tried this often, then the
-// player gives up instead of keeping the preview pool busy for good.
-constexpr int kMaxLastRowRepeats = 3;
 constexpr const char* kFetchFailed = "数据获取失败，请检查网络连接！";
+constexpr const char* kFailedText = "获取失败！";
 
 std::string PlayImage() { return std::string(Resource("play.png")); }
 std::string PauseImage() { return std::string(Resource("pause.png")); }
@@ -33,10 +32,6 @@ std::string MutedImage() { return std::string(Resource("muted.png")); }
 std::string VolumeImage() { return std::string(Resource("volume.png")); }
 
 std::string TwoDigits(int n) { return (n < 10 ? "0" : "") + std::to_string(n); }
-
-std::span<const std::uint8_t> Bytes(const std::string& s) {
-    return {reinterpret_cast<const std::uint8_t*>(s.data()), s.size()};
-}
 
 void HideBadges(ui::ControlModel& ui) {
     ui.setVisible(app::kPlayerBadgeStandard, false);
@@ -74,6 +69,25 @@ void PreviewPlayer::StopTimers() {
 void PreviewPlayer::ResetBar() {
     ctx_.ui.setPosition(app::kPlayerProgress, 0);
     ctx_.ui.setMaximum(app::kPlayerProgress, 0);
+    ctx_.ui.setText(app::kPlayerTime, "00:00");
+    trackSeconds_ = 0;
+    dragging_ = false;
+}
+
+void PreviewPlayer::ShowIdle(const std::string& title) {
+    auto& ui = ctx_.ui;
+    playing_ = 0;
+    StopTimers();
+    ResetBar();
+    ui.setAngle(app::kPlayerCover, 0);
+    ui.setPicture(app::kPlayerPlay, PlayImage());
+    ui.setText(app::kPlayerTitle, title);
+}
+
+void PreviewPlayer::DeviceUnavailable() {
+    FreeCurrent();
+    ShowIdle("");
+    ctx_.ui.messageBox({"code:886", kDeviceUnavailable, "好的", app::kWindow});
 }
 
 void PreviewPlayer::PostPlayTrack(int row) {
@@ -84,7 +98,7 @@ void PreviewPlayer::PostPlayTrack(int row) {
 void PreviewPlayer::StartPreview(int row) {
     if (!ctx_.previewPool.IsIdle() || row < 1) return;
     previewRow_ = row - 1;
-    lastRowRepeats_ = 0;
+    tries_ = 0;
     FreeCurrent();
     playing_ = 0;
     StopTimers();
@@ -106,25 +120,46 @@ std::string PreviewPlayer::DisplayTitle(const std::string& title, const std::str
     return title + " - " + singer;
 }
 
-void PreviewPlayer::StartPlaying(std::uint32_t handle, OnAir what) {
+bool PreviewPlayer::StartPlaying(std::uint32_t handle, OnAir what) {
     auto& ui = ctx_.ui;
+    ctx_.engine->SetVolume(handle, ui.position(app::kPlayerVolume));
+    if (ctx_.engine->Play(handle, true) == 0) return false;
     {
+        // On the air only once it really plays.
         std::lock_guard lk(mu_);
         what.serial = onAir_.serial + 1;
         onAir_ = std::move(what);
     }
-    ctx_.engine->SetVolume(handle, ui.position(app::kPlayerVolume));
-    ctx_.engine->Play(handle, true);
     playing_ = 1;
     ui.setInterval(app::kTimerPlay, kTickMs);
     ui.setAngle(app::kPlayerCover, 0);
     ui.setInterval(app::kTimerCoverSpin, kSpinMs);
     ui.setPicture(app::kPlayerPlay, PauseImage());
+    return true;
+}
+
+void PreviewPlayer::SkipFrom(int row) {
+    if (tries_.load() >= kMaxTries) {
+        // Rows in a row with nothing to play: give up rather than keep the
+        // preview pool busy walking the list.
+        ShowIdle(kFailedText);
+        return;
+    }
+    if (row >= ListRows()) {
+        PostPlayTrack(row);
+    } else {
+        ++previewRow_;
+        PostPlayTrack(row + 1);
+        SelectPreviewRow();
+    }
 }
 
 void PreviewPlayer::PlayTrack(int row) {
     auto& ui = ctx_.ui;
     if (ctx_.engine == nullptr) return;
+    ++tries_;
+    // Without a sound output nothing can play: say so, and fetch nothing.
+    if (!ctx_.engine->Ready()) return DeviceUnavailable();
     HideBadges(ui);
     ui.setAngle(app::kPlayerCover, 0);
     ui.setPicture(app::kPlayerCover, ui.image(app::kImgDefaultCover));
@@ -140,14 +175,16 @@ void PreviewPlayer::PlayTrack(int row) {
     }
     preparing_ = 1;
     ShowCover(record ? record->cover : std::string());
+    download::PreviewAddress address;
     if (record) {
         // The request writes the address into the record; no lock is held across it.
-        download::RequestAddressForPreview(ctx_, record->mid[0], record->pmid[0], 0, app::kImgBadgeStandard, row);
+        address = download::RequestAddressForPreview(ctx_, record->mid[0], record->pmid[0], 0,
+                                                     app::kImgBadgeStandard, row);
         if (ctx_.listGeneration.load() != generation) {
             // The list was replaced while the address was asked: its rows are
             // other songs now, and nobody asked to hear them.
             preparing_ = 0;
-            ui.setText(app::kPlayerTitle, "");
+            ShowIdle("");
             return;
         }
         ListLockGuard lock = search::LockList(ctx_.listLock, search::kTaskLockWait);
@@ -155,36 +192,35 @@ void PreviewPlayer::PlayTrack(int row) {
         if (lock && row <= static_cast<int>(list.size())) record = list[row - 1];
     }
     preparing_ = 0;
+    if (address.connectFailed) {
+        // The catalogue cannot be reached: the next row would fail the same
+        // way, with another wait and another box. Its message has been shown.
+        ShowIdle(kFailedText);
+        return;
+    }
 
     NowPlaying now;
     if (record) {
-        now = {record->fileUrl, record->cover, row,           record->mid[2], record->mid[1],
-               record->mid[0],  record->title, record->singer, record->album};
+        now = {record->fileUrl, record->cover,  row,           record->mid[2], record->mid[1],
+               record->mid[0],  record->title, record->singer, record->album, generation};
     } else {
         now.row = row;
+        now.generation = generation;
     }
     {
         std::lock_guard lk(mu_);
         now_ = now;
-        fallback_.reset();
     }
 
     std::uint32_t h = now.fileUrl.empty() ? 0 : ctx_.engine->StreamCreateURL(now.fileUrl);
     stream_ = h;
     if (h == 0) ui.setText(app::kPlayerTitle, "URL过期,正在刷新...");
     if (h == 0 && !now.fileUrl.empty()) {
-        // The address cannot be streamed: fetch the whole file and play it from memory.
-        auto buffer = std::make_shared<std::string>();
-        net::HTTPWebClient client;
-        client.Get(now.fileUrl, *buffer, false);  // audio bytes: never transcoded
-        h = buffer->empty() ? 0 : ctx_.engine->StreamCreate({}, Bytes(*buffer));
-        {
-            std::lock_guard lk(mu_);
-            fallback_ = buffer;
-        }
+        // The address cannot be streamed: fetch the whole file and play it from disk.
+        h = FetchWholeAndOpen(*ctx_.engine, now.fileUrl);
         stream_ = h;
         if (h == 0) {
-            ui.setText(app::kPlayerTitle, "获取失败！");
+            ShowIdle(kFailedText);
             ui.messageBox({"code:886", kFetchFailed, "好的", app::kWindow});
             return;
         }
@@ -206,21 +242,10 @@ void PreviewPlayer::PlayTrack(int row) {
         // Nothing to play here (no address, or a stream that never tells its
         // length): move on to the next row.
         FreeCurrent();
-        if (row >= ListRows()) {
-            if (++lastRowRepeats_ >= kMaxLastRowRepeats) {
-                ui.setText(app::kPlayerTitle, "获取失败！");
-                return;
-            }
-            PostPlayTrack(row);
-        } else {
-            ++previewRow_;
-            PostPlayTrack(row + 1);
-            SelectPreviewRow();
-        }
+        SkipFrom(row);
         return;
     }
-    lastRowRepeats_ = 0;
-    StartPlaying(h, {0, now.title, now.singer, now.album, now.cover});
+    if (!StartPlaying(h, {0, now.title, now.singer, now.album, now.cover})) DeviceUnavailable();
 }
 
 void PreviewPlayer::PlayDownloadedFile(int downloadRow) {
@@ -249,11 +274,8 @@ void PreviewPlayer::PlayDownloadedFile(int downloadRow) {
 void PreviewPlayer::PlayFile(const std::string& path, const std::string& name, const std::string& cover) {
     auto& ui = ctx_.ui;
     if (ctx_.engine == nullptr) return;
+    if (!ctx_.engine->Ready()) return DeviceUnavailable();
     HideBadges(ui);
-    {
-        std::lock_guard lk(mu_);
-        fallback_.reset();
-    }
     ui.setAngle(app::kPlayerCover, 0);
     ui.setPicture(app::kPlayerCover, ui.image(app::kImgDefaultCover));
     ui.setText(app::kPlayerTitle, "缓冲中...");
@@ -264,6 +286,8 @@ void PreviewPlayer::PlayFile(const std::string& path, const std::string& name, c
     std::uint32_t h = path.empty() ? 0 : ctx_.engine->StreamCreate(path);
     stream_ = h;
     if (h == 0) {
+        // The bar goes back to rest: nothing is buffering any more.
+        ShowIdle("");
         ui.messageBox({"code:886", "播放失败！本地文件可能损坏。请重新下载试试吧！", "好的", app::kWindow});
         return;
     }
@@ -271,7 +295,7 @@ void PreviewPlayer::PlayFile(const std::string& path, const std::string& name, c
     ui.setMaximum(app::kPlayerProgress, static_cast<int>(static_cast<std::uint32_t>(ctx_.engine->GetLength(h))));
     trackSeconds_ = ctx_.engine->LengthSeconds(h);
     ui.setText(app::kPlayerTitle, name);
-    StartPlaying(h, {0, name, "", "", cover});
+    if (!StartPlaying(h, {0, name, "", "", cover})) DeviceUnavailable();
 }
 
 void PreviewPlayer::Next() {
@@ -279,7 +303,11 @@ void PreviewPlayer::Next() {
     if (now.fileUrl.empty() || !ctx_.previewPool.IsIdle()) return;
     playing_ = 0;
     FreeCurrent();
-    lastRowRepeats_ = 0;
+    // The old song's timers and length go with it; the next one starts them
+    // again once it plays.
+    StopTimers();
+    ResetBar();
+    tries_ = 0;
     if (now.row >= ListRows()) {
         PostPlayTrack(now.row);
     } else {
@@ -294,7 +322,9 @@ void PreviewPlayer::Previous() {
     if (now.fileUrl.empty() || !ctx_.previewPool.IsIdle()) return;
     playing_ = 0;
     FreeCurrent();
-    lastRowRepeats_ = 0;
+    StopTimers();
+    ResetBar();
+    tries_ = 0;
     if (now.row <= 1) {
         PostPlayTrack(1);
     } else {
@@ -309,8 +339,8 @@ void PreviewPlayer::PlayPause() {
     if (h == 0 || ctx_.engine == nullptr) return;
     auto& ui = ctx_.ui;
     if (ui.picture(app::kPlayerPlay) == PlayImage()) {
+        if (ctx_.engine->Play(h, false) == 0) return DeviceUnavailable();
         ui.setPicture(app::kPlayerPlay, PauseImage());
-        ctx_.engine->Play(h, false);
         playing_ = 1;
     } else {
         ui.setPicture(app::kPlayerPlay, PlayImage());
@@ -319,23 +349,37 @@ void PreviewPlayer::PlayPause() {
     }
 }
 
+void PreviewPlayer::ShowRemaining(std::uint32_t handle, std::uint64_t position) {
+    int elapsed = static_cast<int>(ctx_.engine->Bytes2Seconds(handle, position));
+    int remaining = trackSeconds_.load() - elapsed;
+    if (remaining < 0) remaining = 0;  // never show a negative time
+    ctx_.ui.setText(app::kPlayerTime, TwoDigits(remaining / 60) + ":" + TwoDigits(remaining % 60));
+}
+
 void PreviewPlayer::Tick() {
     if (ctx_.engine == nullptr) return;
     auto& ui = ctx_.ui;
     std::uint32_t h = stream_.load();
+    if (h == 0) {
+        // Nothing plays (a start that failed, a stream given up): nothing to count.
+        StopTimers();
+        return;
+    }
     std::uint64_t pos = ctx_.engine->GetPosition(h);
-    ui.setPosition(app::kPlayerProgress, static_cast<int>(static_cast<std::uint32_t>(pos)));
+    const bool dragging = dragging_.load();
+    // While the user holds the handle, the bar and the time label are theirs.
+    if (!dragging) ui.setPosition(app::kPlayerProgress, static_cast<int>(static_cast<std::uint32_t>(pos)));
     int elapsed = static_cast<int>(ctx_.engine->Bytes2Seconds(h, pos));
     int remaining = trackSeconds_.load() - elapsed;
     if (remaining < 0) remaining = 0;  // never show a negative time
     std::string text = TwoDigits(remaining / 60) + ":" + TwoDigits(remaining % 60);
-    ui.setText(app::kPlayerTime, text);
+    if (!dragging) ui.setText(app::kPlayerTime, text);
     if (text != "00:00") return;
 
     StopTimers();
+    ResetBar();
     ui.setAngle(app::kPlayerCover, 0);
     ui.setPicture(app::kPlayerPlay, PlayImage());
-    ResetBar();
     ui.setText(app::kPlayerTitle, "播放完毕");
     FreeCurrent();
 }
@@ -360,11 +404,21 @@ void PreviewPlayer::VolumeChanged(int percent) {
 }
 
 void PreviewPlayer::Seek(int position) {
+    dragging_ = false;
+    const std::uint32_t h = stream_.load();
     if (playing_.load() == 1 && ctx_.engine) {
-        ctx_.engine->SetPosition(stream_.load(), static_cast<std::uint32_t>(position));
+        const auto bytes = static_cast<std::uint64_t>(static_cast<std::uint32_t>(position));
+        if (ctx_.engine->SetPosition(h, bytes) != 0) ShowRemaining(h, bytes);
     } else {
         ctx_.ui.setPosition(app::kPlayerProgress, 0);
     }
+}
+
+void PreviewPlayer::HandleMoved(int position) {
+    const std::uint32_t h = stream_.load();
+    if (h == 0 || ctx_.engine == nullptr) return;
+    dragging_ = true;
+    ShowRemaining(h, static_cast<std::uint32_t>(position));
 }
 
 void PreviewPlayer::SpinCover() {
@@ -372,10 +426,17 @@ void PreviewPlayer::SpinCover() {
 }
 
 void PreviewPlayer::DownloadPreviewed() {
-    int row = Now().row;
-    if (row < 1) return;
-    ctx_.currentRow = row;
-    if (ctx_.actions.showTierPanel) ctx_.actions.showTierPanel(row);
+    const NowPlaying now = Now();
+    if (now.row < 1) return;
+    // The song the bar shows: once its list was replaced, the row holds
+    // another song and the panel must not offer that one.
+    search::SongRef song;
+    song.row = now.row;
+    song.generation = now.generation;
+    song.mid = {now.standardId, now.highId, now.losslessId};
+    if (!search::ReadSong(ctx_, song)) return;
+    ctx_.currentRow = now.row;
+    if (ctx_.actions.showTierPanel) ctx_.actions.showTierPanel(song);
 }
 
 void PreviewPlayer::Stop() {
@@ -386,7 +447,6 @@ void PreviewPlayer::Stop() {
     ui.setAngle(app::kPlayerCover, 0);
     ui.setPicture(app::kPlayerPlay, PlayImage());
     ResetBar();
-    ui.setText(app::kPlayerTime, "00:00");
     FreeCurrent();
 }
 

@@ -21,6 +21,7 @@ struct NowPlaying {
     std::string losslessId, highId, standardId;
     std::string title, singer;
     std::string album;
+    unsigned generation = 0;  // the list the row belongs to
 };
 
 // What the player bar plays now (a preview or a downloaded file), for the
@@ -31,6 +32,15 @@ struct OnAir {
     std::string cover;  // picture bytes, "" = none
 };
 
+// Shown when the sound output cannot play.
+inline constexpr const char* kDeviceUnavailable =
+    "音频设备不可用，无法播放！\r\n\r\n请检查声音设备，或者重启软件试试吧！";
+// Rows one start tries before it gives up: the row asked for and the rows it
+// skips to (or the last row again) when they have nothing to play.
+inline constexpr int kMaxTries = 3;
+
+// The player bar's handlers are plain calls, so that other controls (the
+// desktop's media keys) can drive the player the way the bar does.
 class PreviewPlayer : public std::enable_shared_from_this<PreviewPlayer> {
 public:
     explicit PreviewPlayer(app::AppContext& ctx) : ctx_(ctx) {}
@@ -45,9 +55,14 @@ public:
     void Tick();
     void ToggleMute();
     void VolumeChanged(int percent);
+    // Moves playback to a byte position (a click on the progress bar, or a
+    // drag let go).
     void Seek(int position);
+    // The progress bar's handle is being dragged to a byte position: the
+    // time label follows it; playback moves only when it is let go.
+    void HandleMoved(int position);
     void SpinCover();
-    // The player bar's download button: the tier panel for the previewed row.
+    // The player bar's download button: the tier panel for the previewed song.
     void DownloadPreviewed();
     // Stops and frees the current stream (window closing).
     void StopAndFree();
@@ -70,24 +85,33 @@ private:
     void FreeCurrent();
     void StopTimers();
     void ResetBar();
+    // Nothing plays: timers stopped, the bar at zero, the play picture, `title`.
+    void ShowIdle(const std::string& title);
+    void DeviceUnavailable();
     void ShowCover(const std::string& bytes);
-    void StartPlaying(std::uint32_t handle, OnAir what);
+    // Starts the stream from its beginning and makes it what is on the air;
+    // false when the output refused it.
+    bool StartPlaying(std::uint32_t handle, OnAir what);
+    // The row had nothing to play: tries the next one (the last row: itself
+    // again) unless this start has had its tries.
+    void SkipFrom(int row);
+    void ShowRemaining(std::uint32_t handle, std::uint64_t position);
     std::string DisplayTitle(const std::string& title, const std::string& singer) const;
     int ListRows() const;
     void SelectPreviewRow();
 
     app::AppContext& ctx_;
-    mutable std::mutex mu_;  // guards now_ and fallback_
+    mutable std::mutex mu_;  // guards now_ and onAir_
     NowPlaying now_;
     OnAir onAir_;
-    std::shared_ptr<std::string> fallback_;  // kept until the next preview
     std::atomic<std::uint32_t> stream_{0};
     std::atomic<int> playing_{0};
     std::atomic<int> trackSeconds_{0};
     std::atomic<int> previewRow_{0};  // 0-based row kept selected in the list
     std::atomic<int> savedVolume_{100};
     std::atomic<int> preparing_{0};
-    std::atomic<int> lastRowRepeats_{0};
+    std::atomic<int> tries_{0};           // rows tried since the user's last start
+    std::atomic<bool> dragging_{false};  // the progress bar's handle is held
 };
 
 // Registers the player bar's handlers and the player's actions; returns the player.

@@ -47,14 +47,25 @@ constexpr const char* kBadReply = "解析歌单失败，请重试！\r\n晚点�
 constexpr int kPlaylistConnectSec = 10;
 constexpr int kPlaylistTransferSec = 60;
 
-void ShowWaiting(app::AppContext& ctx, bool on) {
+bool IsCurrent(app::AppContext& ctx, unsigned generation) { return ctx.listGeneration.load() == generation; }
+
+// Only the import the list waits for shows or hides the loading pictures: an
+// older one, replaced by a new search or import, leaves them to that one.
+void ShowWaiting(app::AppContext& ctx, unsigned generation, bool on) {
     ListLockGuard lock = search::LockList(ctx.listLock, search::kTaskLockWait);
+    if (!IsCurrent(ctx, generation)) return;
     ctx.ui.setVisible(app::kLoading, on);
     ctx.ui.setVisible(app::kPlaylistWait, on);
 }
 
-void Fail(app::AppContext& ctx, const std::string& heading, const std::string& text) {
-    ShowWaiting(ctx, false);
+void Fail(app::AppContext& ctx, unsigned generation, const std::string& heading, const std::string& text) {
+    {
+        ListLockGuard lock = search::LockList(ctx.listLock, search::kTaskLockWait);
+        // Replaced meanwhile: nobody waits for this answer any more.
+        if (!IsCurrent(ctx, generation)) return;
+        ctx.ui.setVisible(app::kLoading, false);
+        ctx.ui.setVisible(app::kPlaylistWait, false);
+    }
     // Shown without the list lock: the window keeps working while it is open.
     ctx.ui.messageBox({heading, text, "好的", app::kWindow});
 }
@@ -111,16 +122,27 @@ void ImportClicked(app::AppContext& ctx) {
 
 void RunPlaylistTask(app::AppContext& ctx, const std::string& service, const std::string& text,
                      unsigned generation) {
-    ShowWaiting(ctx, true);
+    if (!IsCurrent(ctx, generation)) return;  // replaced before it started
+    ShowWaiting(ctx, generation, true);
     const std::string id = service == "kg" ? text : ResolveShareText(service, text);
-    if (id.empty() || service.empty()) return Fail(ctx, "code:404", kNoId);
+    if (id.empty() || service.empty()) return Fail(ctx, generation, "code:404", kNoId);
 
     const std::string base = ctx.deployment.songBase + service + "/";
-    ctx.sources.SetCurrent(base);
+    {
+        // Under the lock, so that a new search either sees this address or
+        // has replaced the list before it is set.
+        ListLockGuard lock = search::LockList(ctx.listLock, search::kTaskLockWait);
+        if (!lock || !IsCurrent(ctx, generation)) return;
+        ctx.sources.SetCurrent(base);
+    }
 
     net::JMap reply;
-    if (!reply.FromJSON(RepairPlaylistReply(FetchPlaylist(base, id)))) return Fail(ctx, "code:404", kBadReply);
-    if (reply.GetInt("//code") != 200) return Fail(ctx, reply.GetString("//code"), reply.GetString("//msg"));
+    if (!reply.FromJSON(RepairPlaylistReply(FetchPlaylist(base, id)))) {
+        return Fail(ctx, generation, "code:404", kBadReply);
+    }
+    if (reply.GetInt("//code") != 200) {
+        return Fail(ctx, generation, reply.GetString("//code"), reply.GetString("//msg"));
+    }
 
     search::TrackRules rules;
     rules.bestTierByMid = true;
@@ -130,12 +152,9 @@ void RunPlaylistTask(app::AppContext& ctx, const std::string& service, const std
     std::vector<std::string> covers;
     {
         ListLockGuard lock = search::LockList(ctx.listLock, search::kTaskLockWait);
-        if (!lock || ctx.listGeneration.load() != generation) {
-            // A new search or import replaced the list meanwhile.
-            ctx.ui.setVisible(app::kLoading, false);
-            ctx.ui.setVisible(app::kPlaylistWait, false);
-            return;
-        }
+        // A new search or import replaced the list meanwhile: this one writes
+        // nothing, and the pictures belong to the newer one.
+        if (!lock || !IsCurrent(ctx, generation)) return;
         for (auto& t : tracks) {
             ctx.playlist.push_back(std::move(t));
             ctx.ui.insertRow(app::kResultList, -1);
@@ -147,16 +166,16 @@ void RunPlaylistTask(app::AppContext& ctx, const std::string& service, const std
             search::WriteResultRow(ctx.ui, static_cast<int>(i + 1), ctx.playlist[i]);
             covers.push_back(ctx.playlist[i].coverUrl);
         }
+        ctx.ui.setMenuItemDisabled(app::kTrackMenu, search::kMenuDownloadAll, false);
+        ctx.ui.setVisible(app::kPlaylistPanel, false);
+        ctx.ui.setSelection(app::kTabs, 0);
+        ctx.ui.setVisible(app::kLoading, false);
+        ctx.ui.setVisible(app::kPlaylistWait, false);
     }
     for (size_t i = 0; i < covers.size(); ++i) {
         search::PostCoverTask(ctx, search::ListKind::kPlaylist, generation, static_cast<int>(i + 1), covers[i]);
     }
     if (ctx.actions.markDownloaded) ctx.actions.markDownloaded(generation);
-
-    ctx.ui.setMenuItemDisabled(app::kTrackMenu, search::kMenuDownloadAll, false);
-    ctx.ui.setVisible(app::kPlaylistPanel, false);
-    ctx.ui.setSelection(app::kTabs, 0);
-    ShowWaiting(ctx, false);
 }
 
 void RegisterPlaylistHandlers(app::AppContext& ctx) {

@@ -42,6 +42,30 @@ TrackRecord CompleteRecord(TrackRecord track) {
     return track;
 }
 
+SongRef RefOfRow(app::AppContext& ctx, int row) {
+    SongRef ref;
+    auto lock = LockList(ctx.listLock, kUiLockWait);
+    if (!lock) return ref;
+    const auto& list = ctx.ActiveList();
+    if (row < 1 || row > static_cast<int>(list.size())) return ref;
+    ref.row = row;
+    // Read under the lock: a new list bumps the generation under it too.
+    ref.generation = ctx.listGeneration.load();
+    ref.mid = list[static_cast<size_t>(row - 1)].mid;
+    return ref;
+}
+
+std::optional<TrackRecord> ReadSong(app::AppContext& ctx, const SongRef& song) {
+    auto lock = LockList(ctx.listLock, kUiLockWait);
+    if (!lock || song.row < 1 || ctx.listGeneration.load() != song.generation) return std::nullopt;
+    const auto& list = ctx.ActiveList();
+    if (song.row > static_cast<int>(list.size())) return std::nullopt;
+    TrackRecord copy = list[static_cast<size_t>(song.row - 1)];
+    lock.unlock();
+    if (copy.mid != song.mid) return std::nullopt;
+    return CompleteRecord(std::move(copy));
+}
+
 std::optional<TrackRecord> ReadCurrentRecord(app::AppContext& ctx, int row) {
     auto lock = LockList(ctx.listLock, kUiLockWait);
     if (!lock) return std::nullopt;

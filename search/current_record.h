@@ -19,6 +19,13 @@ namespace mm::search {
 // in the list (it was replaced or emptied meanwhile).
 std::optional<TrackRecord> ReadCurrentRecord(app::AppContext& ctx, int row);
 
+// The song at 1-based `row` of the active list as a command sees it now;
+// row 0 when the row is not in the list.
+SongRef RefOfRow(app::AppContext& ctx, int row);
+// The completed copy of a song, as ReadCurrentRecord gives it, while its list
+// is still shown and its row still holds it; nothing otherwise.
+std::optional<TrackRecord> ReadSong(app::AppContext& ctx, const SongRef& song);
+
 // The same completion applied to a record already copied.
 TrackRecord CompleteRecord(TrackRecord track);
 

@@ -38,6 +38,11 @@ void ShowSearching(ui::ControlModel& ui, bool on) {
     ui.setVisible(app::kLoading, on);
 }
 
+bool SearchSession::ListIsOurs() const {
+    std::lock_guard lk(mu_);
+    return searched_ && ctx_.listGeneration.load() == last_.generation;
+}
+
 void SearchSession::NewSearch() {
     auto& ui = ctx_.ui;
     const std::string text = ui.text(app::kSearchBox);
@@ -45,7 +50,6 @@ void SearchSession::NewSearch() {
 
     Query q;
     q.keyword = TrimBlanks(text);
-    q.address = ctx_.sources.Current();
     {
         auto lock = LockList(ctx_.listLock, kUiLockWait);
         if (!lock) {
@@ -53,9 +57,12 @@ void SearchSession::NewSearch() {
             return;
         }
         // Under the lock, so no task of the old list is between its check of
-        // the generation and its write.
+        // the generation and its write (an import sets the address so).
+        q.address = ctx_.sources.Current();
         q.generation = ++ctx_.listGeneration;
         ctx_.playlistMode = false;
+        // An import still on its way fills nothing now: its waiting text goes.
+        ui.setVisible(app::kPlaylistWait, false);
         ui.setMenuItemDisabled(app::kTrackMenu, kMenuDownloadAll, true);
         ctx_.searchResults.clear();
         ui.deleteRow(app::kResultList, -1);
@@ -119,10 +126,27 @@ void SearchSession::CoverDone() {
     UpdateControls();
 }
 
+void SearchSession::PageFailed() {
+    std::lock_guard lk(stateMu_);
+    --runningPages_;
+    // A failed page adds no covers: the controls are usable at once, whatever
+    // earlier pages' pictures are still on their way.
+    if (runningPages_ == 0) SearchIdle();
+}
+
 void SearchSession::UpdateControls() {
     // At most two covers still on their way (the one just done included)
     // counts as done: a stalled picture need not hold the search box.
-    if (runningPages_ == 0 && pendingCovers_ <= 1) ShowSearching(ctx_.ui, false);
+    if (runningPages_ == 0 && pendingCovers_ <= 1) SearchIdle();
+}
+
+void SearchSession::SearchIdle() {
+    auto& ui = ctx_.ui;
+    ui.setDisabled(app::kSearchBox, false);
+    ui.setDisabled(app::kSearchButton, false);
+    ui.setDisabled(app::kSourceCombo, false);
+    // While an import fills the list, the loading picture is the import's.
+    if (ListIsOurs()) ui.setVisible(app::kLoading, false);
 }
 
 void SearchSession::RunPage(const Query& q, int page) {
@@ -138,7 +162,7 @@ void SearchSession::RunPage(const Query& q, int page) {
         return;
     }
     if (reply.verdict != SearchVerdict::kOk) {
-        PageEnded();
+        PageFailed();
         if (reply.verdict == SearchVerdict::kNotJson) {
             ui.messageBox({"code:404", std::string("搜索失败") + kTryAnotherSource, "好的", app::kWindow});
         } else {

@@ -63,9 +63,13 @@ class SearchSession : public std::enable_shared_from_this<SearchSession> {
     void Post(const Query& q, int page);
     void PageStarted();
     void PageEnded();
+    void PageFailed();
     void CoverDone();
     // Call with stateMu_ held.
     void UpdateControls();
+    void SearchIdle();
+    // The list shows this session's latest search (not an import since).
+    bool ListIsOurs() const;
 
     app::AppContext& ctx_;
     mutable std::mutex mu_;

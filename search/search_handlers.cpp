@@ -22,9 +22,9 @@ void RegisterSearchHandlers(app::AppContext& ctx) {
     auto& ev = ctx.events;
 
     ctx.actions.newSearch = [session] { session->NewSearch(); };
-    ctx.actions.showTierPanel = [&ctx](int row) {
-        ctx.currentRow = row;
-        ShowTierPanel(ctx, row);
+    ctx.actions.showTierPanel = [&ctx](const SongRef& song) {
+        ctx.currentRow = song.row;
+        ShowTierPanel(ctx, song);
     };
 
     ev.on(app::kSearchButton, EventType::Click, [session](const Event&) { session->NewSearch(); });
@@ -47,7 +47,7 @@ void RegisterSearchHandlers(app::AppContext& ctx) {
     for (int tier = 0; tier < 3; ++tier) {
         const char* button = buttons[tier];
         ev.on(button, EventType::Click, [&ctx, tier, button](const Event&) {
-            if (!ctx.ui.disabled(button)) DownloadCurrentRow(ctx, tier);
+            if (!ctx.ui.disabled(button)) DownloadSong(ctx, ctx.panelSong, tier);
         });
     }
     RegisterMenuHandlers(ctx);

@@ -16,6 +16,8 @@ constexpr std::uint32_t kDisabledTextColor = 0xFF808080;
 void SwitchSource(app::AppContext& ctx, int index) {
     const auto urls = ctx.sources.Urls();
     if (index < 0 || index >= static_cast<int>(urls.size())) return;
+    // The source already in use: the pages listed from it stay.
+    if (urls[static_cast<size_t>(index)] == ctx.sources.Current()) return;
     ctx.sources.SetCurrent(urls[static_cast<size_t>(index)]);
 
     const auto ids = ctx.sources.MenuIds();

@@ -20,9 +20,10 @@ constexpr std::array<int, 3> kSubmenuIds = {kMenuTierStandard, kMenuTierHigh, kM
 
 }  // namespace
 
-void ShowTierPanel(app::AppContext& ctx, int row) {
-    auto track = ReadCurrentRecord(ctx, row);
+void ShowTierPanel(app::AppContext& ctx, const SongRef& song) {
+    auto track = ReadSong(ctx, song);
     if (!track) return;
+    ctx.panelSong = song;
     auto& ui = ctx.ui;
     ui.setText(app::kTierTitle, track->title);
     ui.setText(app::kTierSinger, track->singer);
@@ -46,7 +47,7 @@ void ShowTierPanel(app::AppContext& ctx, int row) {
 }
 
 void PrepareTierSubmenu(app::AppContext& ctx) {
-    auto track = ReadCurrentRecord(ctx, ctx.currentRow);
+    auto track = ReadSong(ctx, ctx.menuSong);
     if (!track) return;
     for (int tier = 0; tier < 3; ++tier) {
         const bool available = HasSize(track->size[tier]);
@@ -56,11 +57,10 @@ void PrepareTierSubmenu(app::AppContext& ctx) {
     }
 }
 
-void DownloadCurrentRow(app::AppContext& ctx, int tier) {
+void DownloadSong(app::AppContext& ctx, const SongRef& song, int tier) {
     if (!ctx.searchPool.IsIdle() || !ctx.actions.downloadAtTier) return;
-    const int row = ctx.currentRow;
-    if (!ReadCurrentRecord(ctx, row)) return;  // the list was replaced or emptied
-    ctx.actions.downloadAtTier(tier, row);
+    if (!ReadSong(ctx, song)) return;  // the list was replaced or emptied meanwhile
+    ctx.actions.downloadAtTier(tier, song.row);
 }
 
 }  // namespace mm::search

@@ -1,5 +1,6 @@
 #pragma once
-// The tier panel: one row's three download buttons with their sizes.
+// The tier panel: one song's three download buttons with their sizes.
+#include "search/track_record.h"
 
 namespace mm::app {
 struct AppContext;
@@ -7,15 +8,16 @@ struct AppContext;
 
 namespace mm::search {
 
-// Fills the panel for 1-based `row` of the active list and shows it. Does
-// nothing when the row is no longer in the list.
-void ShowTierPanel(app::AppContext& ctx, int row);
+// Fills the panel for a song and shows it; its buttons then download that
+// song. Does nothing when the song's list was replaced or its row holds
+// another song now.
+void ShowTierPanel(app::AppContext& ctx, const SongRef& song);
 
-// Prepares the track menu's tier submenu for the current row.
+// Prepares the track menu's tier submenu for the song the menu was opened on.
 void PrepareTierSubmenu(app::AppContext& ctx);
 
-// Starts the download of the current row at `tier`, only while the search
-// pool is idle and the row still exists.
-void DownloadCurrentRow(app::AppContext& ctx, int tier);
+// Starts the download of a song at `tier`, only while the search pool is idle
+// and the song is still where it was seen.
+void DownloadSong(app::AppContext& ctx, const SongRef& song, int tier);
 
 }  // namespace mm::search

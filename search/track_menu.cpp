@@ -68,12 +68,12 @@ void OnMenuChoice(app::AppContext& ctx, const char* menu, int id) {
             return;
         case kMenuDownloadOne:
             ctx.ui.closeMenu(app::kTrackMenu);
-            ShowTierPanel(ctx, row);
+            ShowTierPanel(ctx, ctx.menuSong);
             return;
         case kMenuTierStandard:
         case kMenuTierHigh:
         case kMenuTierLossless:
-            DownloadCurrentRow(ctx, id - kMenuTierStandard);
+            DownloadSong(ctx, ctx.menuSong, id - kMenuTierStandard);
             return;
         case kMenuDownloadAll:
             if (ctx.actions.downloadAll) ctx.actions.downloadAll();
@@ -146,6 +146,8 @@ void RegisterMenuHandlers(app::AppContext& ctx) {
     ev.on(app::kResultList, EventType::RowRightClick, [&ctx](const Event& e) {
         if (e.arg < 0) return;
         ctx.currentRow = e.arg + 1;
+        // The menu's download entries act on this song, whatever the row shows later.
+        ctx.menuSong = RefOfRow(ctx, e.arg + 1);
         PopUp(ctx, app::kTrackMenu);
     });
     ev.on(app::kDownloadList, EventType::RowRightClick, [&ctx](const Event& e) {

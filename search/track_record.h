@@ -28,4 +28,13 @@ struct TrackRecord {
     std::string trackId;
 };
 
+// A song as a command saw it: its 1-based row, the list generation it was
+// listed in and its tier ids. A command acts on it only while that list is
+// still shown and the row still holds those ids.
+struct SongRef {
+    int row = 0;  // 0: no song
+    unsigned generation = 0;
+    std::array<std::string, 3> mid;
+};
+
 }  // namespace mm::search

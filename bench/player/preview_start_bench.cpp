@@ -146,9 +146,6 @@ int main(int argc, char** argv) {
     ctx->shell.openUrl = [](const std::string&) {};
     ctx->shell.chooseFolder = [](const std::string&) { return std::string(); };
     ctx->shell.exitProgram = [](int) {};
-    ctx->shell.systemMessageBox = [&model](const std::string& caption, const std::string& text) {
-        model.messageBox({caption, text, "OK", ""});
-    };
 
     const std::string badges[] = {app::kPlayerBadgeStandard, app::kPlayerBadgeHigh, app::kPlayerBadgeLossless,
                                   app::kPlayerDownload};

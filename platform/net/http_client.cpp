@@ -13,6 +13,7 @@
 #include "platform/net/curl_share.h"
 #include "platform/net/http_options.h"
 #include "platform/net/jmap.h"
+#include "platform/net/user_agent.h"
 
 namespace mm::net {
 namespace detail {
@@ -448,7 +449,7 @@ bool HTTPWebClient::perform(detail::Transfer& t) {
     curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, followRedirects_ ? 1L : 0L);
-    curl_easy_setopt(c, CURLOPT_MAXREDIRS, 10L);
+    curl_easy_setopt(c, CURLOPT_MAXREDIRS, static_cast<long>(maxRedirects_));
 
     const long connect = connectSec_ > 0 ? connectSec_ : gDefaultConnectSec.load();
     curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, connect);
@@ -472,7 +473,7 @@ bool HTTPWebClient::perform(detail::Transfer& t) {
         }
         headers.push_back(std::move(h));
     }
-    if (!hasHeader(headers, "User-Agent")) headers.emplace_back("User-Agent", "MorvaneMusic/1.1");
+    if (!hasHeader(headers, "User-Agent")) headers.emplace_back("User-Agent", kUserAgent);
     // Without this curl waits for a 100 Continue before sending a larger body.
     if (t.postBody != nullptr && !hasHeader(headers, "Expect")) headers.emplace_back("Expect", "");
     std::unique_ptr<curl_slist, CurlDeleter> slist;

@@ -79,6 +79,8 @@ class HTTPWebClient {
     // fails with ReplyTooLarge(). Download writes to disk and has no cap.
     void SetMaxReplyBytes(std::size_t bytes) { maxReplyBytes_ = bytes; }
     static constexpr std::size_t kDefaultMaxReplyBytes = std::size_t{64} << 20;
+    // Most redirects followed in one request (10 unless set).
+    void SetMaxRedirects(int count) { maxRedirects_ = count < 0 ? 0 : count; }
     void SetTag(int tag) { tag_ = tag; }
     int Tag() const { return tag_; }
     // Asked about once a second while a request waits and at every piece of a
@@ -139,6 +141,7 @@ class HTTPWebClient {
     int transferSec_ = 0;
     bool followRedirects_ = false;
     std::size_t maxReplyBytes_ = kDefaultMaxReplyBytes;
+    int maxRedirects_ = 10;
     int tag_ = 0;
     std::function<bool()> cancelled_;
     std::vector<std::pair<std::string, std::string>> requestHeaders_;

@@ -202,6 +202,16 @@ struct Automation::Session {
         a.model_.setPosition(name, pos);
         fireAndWait({name, EventType::SliderChanged, pos, {}});
     }
+    // The handle held and moved, not let go: the slider keeps its position.
+    void opDrag(const json& j) {
+        std::string name;
+        int pos = 0;
+        if (!control(j, name) || !intField(j, "position", pos)) return;
+        const int max = a.model_.maximum(name);
+        pos = std::max(pos, 0);
+        if (max > 0) pos = std::min(pos, max);
+        fireAndWait({name, EventType::SliderMoved, pos, {}});
+    }
     void opWait(const json& j) {
         int ms = kDefaultWaitMs;
         if (j.contains("timeout_ms") && !intField(j, "timeout_ms", ms)) return;
@@ -273,6 +283,7 @@ struct Automation::Session {
             {"menushow", [](Session& s, const json& c) { s.opMenu(c, EventType::MenuAboutToShow); }},
             {"combo", [](Session& s, const json& c) { s.opCombo(c); }},
             {"slider", [](Session& s, const json& c) { s.opSlider(c); }},
+            {"drag", [](Session& s, const json& c) { s.opDrag(c); }},
             {"check", [](Session& s, const json& c) { s.opCheck(c); }},
             {"tick", [](Session& s, const json& c) { s.simple(c, EventType::TimerTick); }},
             {"wait", [](Session& s, const json& c) { s.opWait(c); }},

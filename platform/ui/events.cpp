@@ -9,7 +9,7 @@ struct TypeName {
     EventType type;
     const char* name;
 };
-constexpr std::array<TypeName, 17> kTypeNames{{
+constexpr std::array<TypeName, 18> kTypeNames{{
     {EventType::Click, "Click"},
     {EventType::TextChanged, "TextChanged"},
     {EventType::KeyUp, "KeyUp"},
@@ -24,6 +24,7 @@ constexpr std::array<TypeName, 17> kTypeNames{{
     {EventType::MenuAboutToShow, "MenuAboutToShow"},
     {EventType::ComboChanged, "ComboChanged"},
     {EventType::SliderChanged, "SliderChanged"},
+    {EventType::SliderMoved, "SliderMoved"},
     {EventType::TimerTick, "TimerTick"},
     {EventType::ActivationChanged, "ActivationChanged"},
     {EventType::WindowClose, "WindowClose"},

@@ -27,7 +27,8 @@ enum class EventType {
     MenuChoice,       // control = menu name, arg = item id
     MenuAboutToShow,  // control = menu name, arg = id of the submenu's parent item
     ComboChanged,     // arg = 0-based index
-    SliderChanged,    // arg = position (set by the user)
+    SliderChanged,    // arg = position (set by the user: a click, or a drag let go)
+    SliderMoved,      // arg = position of a handle the user is still dragging
     TimerTick,
     ActivationChanged,  // arg = 1 activated, 0 deactivated
     WindowClose,        // arg = 0

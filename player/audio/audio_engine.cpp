@@ -21,7 +21,7 @@ AudioEngine::~AudioEngine() {
 int AudioEngine::Init(int device, uint32_t, uint32_t, void*) {
     std::unique_ptr<Output> out;
     if (device == 0)
-        out = std::make_unique<NullOutput>(options_.clock, options_.pcm_tap);
+        out = std::make_unique<NullOutput>(options_.clock, options_.pcm_tap, options_.device_lost);
     else
         out = SdlOutput::Open(device);
     if (!out) return 0;
@@ -43,6 +43,11 @@ int AudioEngine::Free() {
     for (auto& [h, s] : streams) s->Shutdown();
     streams.clear();
     return out ? 1 : 0;
+}
+
+bool AudioEngine::Ready() const {
+    std::lock_guard lk(mu_);
+    return output_ != nullptr;
 }
 
 std::shared_ptr<Stream> AudioEngine::Find(Handle h) const {

@@ -7,6 +7,7 @@
 // Thread-safe: the UI thread and preview workers call it at once. Only the
 // stream creators wait for the network, and never while holding a lock that
 // another call needs.
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -34,6 +35,9 @@ struct EngineOptions {
     UrlOptions net;
     // How long StreamCreateURL waits for enough of the file to know its format.
     std::chrono::milliseconds open_timeout{10000};
+    // Fault switch of the no-sound device: while it holds true, the device
+    // refuses to play, as a sound card that went away does.
+    std::shared_ptr<std::atomic<bool>> device_lost;
 };
 
 class AudioEngine {
@@ -50,6 +54,8 @@ class AudioEngine {
     int Init(int device = -1, uint32_t frequency = 44100, uint32_t flags = 0, void* window = nullptr);
     // Frees every stream and the output. Nonzero when the engine was running.
     int Free();
+    // True between a successful Init and Free: streams can be opened and played.
+    bool Ready() const;
 
     // From the first source that is given: an existing path (file), else the
     // bytes (copied), else the address. 0 when none is usable.

@@ -36,7 +36,8 @@ class ByteSource {
     virtual void Wake() = 0;
     // Ends a download early; the source then reads as ended.
     virtual void Cancel() {}
-    // True while some reader is inside WaitBeyond, i.e. the network is behind.
+    // True while a reader waits in WaitBeyond for bytes that have not arrived:
+    // the network is behind.
     virtual bool ReaderWaiting() { return false; }
 };
 

@@ -72,7 +72,7 @@ class NullVoice final : public Voice {
 }  // namespace
 
 std::unique_ptr<Voice> NullOutput::OpenVoice(const PcmFormat& format, PcmProvider* provider) {
-    if (!format.Valid()) return nullptr;
+    if (!format.Valid() || (lost_ && lost_->load())) return nullptr;
     return std::make_unique<NullVoice>(format, provider, clock_, tap_);
 }
 

@@ -74,12 +74,15 @@ void Stream::DecodeLoop() {
         lk.unlock();
         DecodeResult r = decoder_->Decode(buf);
         if (r.frames == 0 && r.status == DecodeStatus::kNeedData) {
+            const uint64_t needed = decoder_->NeededOffset();
             lk.lock();
-            if (gen == seek_gen_) starved_ = true;
+            if (gen == seek_gen_) {
+                starved_ = true;
+                starved_until_ = needed;
+            }
             lk.unlock();
             cv_.notify_all();
-            src_->WaitBeyond(decoder_->NeededOffset(),
-                             [this] { return quit_.load() || seek_pending_.load(); });
+            src_->WaitBeyond(needed, [this] { return quit_.load() || seek_pending_.load(); });
             lk.lock();
             starved_ = false;
             continue;
@@ -104,8 +107,7 @@ size_t Stream::Pull(std::span<int16_t> dst, bool may_wait) {
         while (true) {
             got += ring_.Read(dst.subspan(got * ch, (want - got) * ch));
             // Waiting is for a decoder that is busy, never for the network.
-            if (got == want || !may_wait || finished_ || starved_ || quit_.load() || src_->ReaderWaiting())
-                break;
+            if (got == want || !may_wait || finished_ || quit_.load() || NetworkBehind()) break;
             cv_.notify_all();  // the decoder may be waiting for room
             if (cv_.wait_until(lk, deadline) == std::cv_status::timeout) {
                 got += ring_.Read(dst.subspan(got * ch, (want - got) * ch));
@@ -120,6 +122,13 @@ size_t Stream::Pull(std::span<int16_t> dst, bool may_wait) {
             dst[i] = static_cast<int16_t>(std::clamp(std::lrint(dst[i] * v), -32768L, 32767L));
     }
     return got;
+}
+
+bool Stream::NetworkBehind() {
+    // A decoder whose bytes have arrived meanwhile is only about to wake up:
+    // that is worth the wait, the network is not behind.
+    if (starved_ && src_->Arrived() <= starved_until_) return true;
+    return src_->ReaderWaiting();
 }
 
 void Stream::CheckEnded() {
@@ -177,7 +186,7 @@ StreamState Stream::State() {
     CheckEnded();
     if (state_ == StreamState::kPlaying) {
         std::lock_guard dl(mu_);
-        if (ring_.Frames() == 0 && (starved_ || src_->ReaderWaiting())) return StreamState::kStalled;
+        if (ring_.Frames() == 0 && NetworkBehind()) return StreamState::kStalled;
     }
     return state_;
 }

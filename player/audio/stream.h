@@ -51,6 +51,8 @@ class Stream final : public PcmProvider {
 
   private:
     void DecodeLoop();
+    // Under mu_: the decoder waits for bytes that have not arrived yet.
+    bool NetworkBehind();
     // Under ctl_mu_: notices the end of the data and stops there.
     void CheckEnded();
     bool Reachable(uint64_t frame);
@@ -71,6 +73,7 @@ class Stream final : public PcmProvider {
     PcmRing ring_;
     bool finished_ = false;  // the decoder has nothing more
     bool starved_ = false;   // the decoder waits for the network
+    uint64_t starved_until_ = 0;  // ... until more than this many bytes have arrived
     uint64_t seek_to_ = 0;
     uint64_t seek_gen_ = 0;          // bumped by every seek; stale PCM is dropped
     uint64_t decoded_pos_ = 0;       // next frame the decoder hands out

@@ -48,6 +48,7 @@ std::unique_ptr<UrlSource> UrlSource::Start(const std::string& url, uint64_t off
     curl_easy_setopt(e, CURLOPT_MAXREDIRS, 5L);
     curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(e, CURLOPT_FAILONERROR, 1L);
+    if (!options.user_agent.empty()) curl_easy_setopt(e, CURLOPT_USERAGENT, options.user_agent.c_str());
     curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(options.connect_timeout.count()));
     curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, WriteCb);
     curl_easy_setopt(e, CURLOPT_WRITEDATA, t.get());
@@ -186,11 +187,18 @@ std::optional<uint64_t> UrlSource::ExpectedSize() {
 
 void UrlSource::WaitBeyond(uint64_t offset, const std::function<bool()>& stop) {
     std::unique_lock lk(mu_);
-    waiting_.fetch_add(1);
+    ++waiting_;
+    waiting_for_ = offset;
     // Woken by data, the end and Wake(); the short period also lets a stop
     // condition that is a deadline take effect on time.
     while (!(data_.size() > offset || ended_ || stop())) cv_.wait_for(lk, std::chrono::milliseconds(50));
-    waiting_.fetch_sub(1);
+    --waiting_;
+}
+
+bool UrlSource::ReaderWaiting() {
+    std::lock_guard lk(mu_);
+    // A reader whose bytes are here already is about to wake up, not waiting.
+    return waiting_ > 0 && !ended_ && data_.size() <= waiting_for_;
 }
 
 void UrlSource::Wake() {

@@ -6,8 +6,10 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 
+#include "platform/net/user_agent.h"
 #include "player/audio/byte_source.h"
 
 namespace mm::audio {
@@ -23,6 +25,8 @@ struct UrlOptions {
     std::chrono::milliseconds stall_timeout{10000};
     // No preview is this large; a server that sends more is cut off.
     uint64_t max_bytes = uint64_t{1} << 30;
+    // Sent with every request, as the program's HTTP client does.
+    std::string user_agent = net::kUserAgent;
 };
 
 class UrlSource final : public ByteSource {
@@ -40,7 +44,8 @@ class UrlSource final : public ByteSource {
     void WaitBeyond(uint64_t offset, const std::function<bool()>& stop) override;
     void Wake() override;
     void Cancel() override;
-    bool ReaderWaiting() override { return waiting_.load() > 0; }
+    // True while a reader waits for bytes that have not arrived yet.
+    bool ReaderWaiting() override;
     // True when the transfer ended in an error (HTTP status, reset, time-out).
     bool Failed();
 
@@ -58,7 +63,8 @@ class UrlSource final : public ByteSource {
     bool ended_ = false;
     bool failed_ = false;
     std::atomic<bool> cancel_{false};
-    std::atomic<int> waiting_{0};  // readers inside WaitBeyond
+    int waiting_ = 0;              // readers inside WaitBeyond
+    uint64_t waiting_for_ = 0;     // the offset the last of them waits beyond
     void* multi_ = nullptr;        // CURLM*, woken by Cancel()
     uint64_t max_bytes_ = 0;
     std::chrono::milliseconds stall_timeout_{0};

@@ -30,6 +30,7 @@
 #include "platform/ui/qt/run_window.h"
 #include "platform/ui/qt/skin.h"
 #include "player/audio/audio_engine.h"
+#include "search/current_record.h"
 #include "tests/platform/ui/qt/picture_checks.h"
 
 namespace {
@@ -103,7 +104,7 @@ TEST(DownloadWindow, ListWithFinishedFailedAndRunningRows) {
     auto download = [&](int tier) {
         const char* buttons[3] = {mm::app::kTierButtonStandard, mm::app::kTierButtonHigh,
                                   mm::app::kTierButtonLossless};
-        ctx->currentRow = 1;
+        ctx->panelSong = mm::search::RefOfRow(*ctx, 1);
         model.setDisabled(buttons[tier], false);
         events.dispatch({buttons[tier], mm::ui::EventType::Click, 0, {}});
     };

@@ -40,9 +40,6 @@ FlowFixture::FlowFixture() {
     };
     ctx->shell.chooseFolder = [](const std::string&) { return std::string(); };
     ctx->shell.exitProgram = [this](int code) { exitCode = code; };
-    ctx->shell.systemMessageBox = [this](const std::string& caption, const std::string& text) {
-        model.messageBox({caption, text, "OK", ""});
-    };
 }
 
 FlowFixture::~FlowFixture() {

@@ -4,6 +4,7 @@
 // temporary folder holding the settings file and the save folder.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <mutex>
@@ -57,7 +58,9 @@ protected:
     app::HeadlessPump pump{uiThread};
     // Previews play on the no-sound device against a clock the test moves.
     std::shared_ptr<audio::ManualClock> clock = std::make_shared<audio::ManualClock>();
-    audio::AudioEngine engine{audio::EngineOptions{clock, {}, {}, std::chrono::milliseconds(10000)}};
+    // Set to make the no-sound device refuse to play.
+    std::shared_ptr<std::atomic<bool>> deviceLost = std::make_shared<std::atomic<bool>>(false);
+    audio::AudioEngine engine{audio::EngineOptions{clock, {}, {}, std::chrono::milliseconds(10000), deviceLost}};
     std::unique_ptr<app::AppContext> ctx;
     int exitCode = -1;
 

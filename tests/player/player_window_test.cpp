@@ -10,14 +10,23 @@
 #include <QMouseEvent>
 #include <QSet>
 #include <QSlider>
+#include <QDialog>
+#include <QPushButton>
 #include <QThread>
+#include <QTimer>
+#include <atomic>
 #include <cstdio>
+#include <thread>
 
 #include "app/control_names.h"
 #include "app/images.h"
+#include "app/worker_pool.h"
+#include "download/download_all.h"
 #include "platform/ui/qt/list_box.h"
 #include "platform/ui/qt/main_window_view.h"
+#include "platform/ui/qt/message_box.h"
 #include "platform/ui/qt/picture_box.h"
+#include "platform/ui/qt/seek_slider.h"
 #include "platform/ui/qt/skin.h"
 #include "resources/resources.h"
 #include "tests/flow/flow_fixture.h"
@@ -196,6 +205,99 @@ TEST_F(PlayerWindow, PreviewPlayingWithTimeCoverAndBadges) {
     EXPECT_TRUE(view->controlWidget(app::kPlayerDownload)->isVisible());
     // The double-clicked row stays selected in the window.
     EXPECT_EQ(model.selection(app::kResultList), row);
+}
+
+TEST_F(PlayerWindow, AClickOnTheProgressBarJumpsThereAndADragSeeksWhenLetGo) {
+    StartProgram();
+    Search("demo");
+    ASSERT_TRUE(PumpUntilIdle());
+    Fire(app::kResultList, EventType::RowDoubleClick, 0);
+    ASSERT_TRUE(PumpUntilIdle());
+    const int total = Seconds(model.text(app::kPlayerTime));
+    ASSERT_GT(total, 8) << model.text(app::kPlayerTime);
+    auto* bar = Widget<ui::qt::SeekSlider>(app::kPlayerProgress);
+    ASSERT_NE(bar, nullptr);
+    ASSERT_TRUE(PumpUntil([&] { return bar->maximum() == model.maximum(app::kPlayerProgress); }));
+    const int max = bar->maximum();
+    const int y = bar->height() / 2;
+
+    // A click at three quarters of the bar: the song goes there at once.
+    QPoint at(bar->width() * 3 / 4, y);
+    ASSERT_FALSE(bar->handleRect().contains(at));
+    SendMouse(bar, QEvent::MouseButtonPress, at, Qt::LeftButton);
+    SendMouse(bar, QEvent::MouseButtonRelease, at, Qt::NoButton);
+    ASSERT_TRUE(PumpUntil([&] { return Seconds(model.text(app::kPlayerTime)) <= total / 2; }, 5000))
+        << model.text(app::kPlayerTime) << " of " << total << " s: the click only stepped";
+    EXPECT_NEAR(Seconds(model.text(app::kPlayerTime)), total / 4, 2);
+    EXPECT_NEAR(model.position(app::kPlayerProgress), max * 3 / 4, max / 10);
+
+    // A drag from the handle back to a quarter: the label follows the handle,
+    // the song stays where it is until the handle is let go.
+    Fire(app::kTimerPlay, EventType::TimerTick);  // the bar at the stream's own position
+    ASSERT_TRUE(PumpUntil([&] { return bar->value() == model.position(app::kPlayerProgress); }));
+    const int before = model.position(app::kPlayerProgress);
+    int changes = 0;
+    const int watch = model.subscribe([&](const ui::Change& c) {
+        if (c.what == ui::Change::What::Property && c.control == app::kPlayerProgress) ++changes;
+    });
+    const QPoint from = bar->handleRect().center();
+    SendMouse(bar, QEvent::MouseButtonPress, from, Qt::LeftButton);
+    const QPoint to(bar->width() / 4, y);
+    for (int step = 1; step <= 10; ++step) {
+        const QPoint p(from.x() + (to.x() - from.x()) * step / 10, y);
+        SendMouse(bar, QEvent::MouseMove, p, Qt::LeftButton);
+        Pump(10);
+    }
+    ASSERT_TRUE(PumpUntil([&] { return Seconds(model.text(app::kPlayerTime)) >= total / 2; }, 5000))
+        << model.text(app::kPlayerTime) << ": the label stood still";
+    EXPECT_NEAR(Seconds(model.text(app::kPlayerTime)), total * 3 / 4, 2);
+    EXPECT_EQ(model.position(app::kPlayerProgress), before);
+    EXPECT_EQ(changes, 0) << "no seek while the handle is held";
+
+    SendMouse(bar, QEvent::MouseButtonRelease, to, Qt::NoButton);
+    ASSERT_TRUE(PumpUntil([&] { return model.position(app::kPlayerProgress) != before; }, 5000));
+    model.unsubscribe(watch);
+    EXPECT_NEAR(model.position(app::kPlayerProgress), max / 4, max / 10);
+    // The stream is there now: the next tick reads the same time.
+    Fire(app::kTimerPlay, EventType::TimerTick);
+    EXPECT_NEAR(Seconds(model.text(app::kPlayerTime)), total * 3 / 4, 2);
+}
+
+TEST_F(PlayerWindow, TheDownloadAllJobsBoxOpensOnTheWindowsThread) {
+    StartProgram();
+    // Boxes shown as dialogs again, as in the program.
+    auto* host = new ui::qt::MessageBoxHost(model, view.get());
+    std::atomic<bool> done{false};
+    std::thread job([&] {
+        app::WorkerPool batch(nullptr);
+        batch.FailNextThreadStarts(1000);  // its pool cannot start a thread
+        download::RunDownloadAll(*ctx, batch);
+        done = true;
+    });
+    // The dialog runs its own event loop: look at it from a timer.
+    QString title, text;
+    bool onGuiThread = false, jobWaited = false;
+    QTimer poll;
+    poll.setInterval(10);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (!box || !box->isVisible()) return;
+        poll.stop();
+        title = box->windowTitle();
+        for (QLabel* l : box->findChildren<QLabel*>()) text += l->text();
+        onGuiThread = box->thread() == QCoreApplication::instance()->thread();
+        jobWaited = !done.load();
+        box->findChild<QPushButton*>()->click();
+    });
+    poll.start();
+    EXPECT_TRUE(PumpUntil([&] { return done.load(); }, 20000)) << "no box came up, or it was never answered";
+    poll.stop();
+    job.join();
+    delete host;
+    EXPECT_EQ(title, QStringLiteral("信息："));
+    EXPECT_TRUE(text.contains(QStringLiteral("线程池创建失败！2"))) << text.toStdString();
+    EXPECT_TRUE(onGuiThread);
+    EXPECT_TRUE(jobWaited) << "the job waits until the box is dismissed";
 }
 
 }  // namespace

@@ -162,6 +162,7 @@ TEST_F(MenuFlow, TierDownloadsWaitForAnIdleSearchPool) {
     RecordActions();
     Search("Morning");
     RightClickRow(0);
+    Menu(app::kTrackMenu, kMenuDownloadOne);
     democat::Fault slow;
     slow.delay_ms = 1500;
     FailSearches(slow);

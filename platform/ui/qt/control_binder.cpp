@@ -273,6 +273,13 @@ void ControlBinder::bindSlider(const std::string& name, QSlider* w) {
         model_.setPosition(name, v);
         fire(name, EventType::SliderChanged, v);
     });
+    // A slider that reports its value only when let go tells where the
+    // handle is while it is dragged.
+    if (!w->hasTracking()) {
+        connect(w, &QSlider::sliderMoved, this, [this, name](int v) {
+            if (!applying_) fire(name, EventType::SliderMoved, v);
+        });
+    }
 }
 
 // ---- pages, lists and panels

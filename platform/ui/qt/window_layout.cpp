@@ -18,6 +18,7 @@
 #include "platform/ui/qt/list_box.h"
 #include "platform/ui/qt/main_window_view.h"
 #include "platform/ui/qt/picture_box.h"
+#include "platform/ui/qt/seek_slider.h"
 #include "resources/resources.h"
 
 namespace mm::ui::qt {
@@ -373,7 +374,7 @@ QWidget* MainWindowView::buildPlayerBar() {
     center->addLayout(buttons);
     auto* progressRow = new QHBoxLayout;
     progressRow->setSpacing(10);
-    auto* progress = new QSlider(Qt::Horizontal, bar);
+    auto* progress = new SeekSlider(bar);
     progress->setCursor(Qt::PointingHandCursor);
     progress->setFocusPolicy(Qt::NoFocus);
     binder_->bindSlider("播放栏_进度", progress);

@@ -274,6 +274,18 @@ TEST_F(AutomationTest, ClicksMoveRadioGroupsAndToggleCheckBoxes) {
     EXPECT_FALSE(model.checked("单选框_命名2"));
 }
 
+TEST_F(AutomationTest, ADragMovesTheHandleWithoutLettingGo) {
+    std::vector<int> moved;  // UI thread only
+    events.on("播放栏_音乐音量", EventType::SliderMoved, [&moved](const Event& e) { moved.push_back(e.arg); });
+    model.setPosition("播放栏_音乐音量", 30);
+    run(R"({"op":"drag","control":"播放栏_音乐音量","position":70}
+{"op":"drag","control":"播放栏_音乐音量","position":500})");
+    EXPECT_EQ(model.position("播放栏_音乐音量"), 30) << "held, never let go";
+    std::vector<int> seen;
+    ASSERT_TRUE(ui.RunOnUiThreadAndWait([&] { seen = moved; }));
+    EXPECT_EQ(seen, (std::vector<int>{70, 100}));
+}
+
 TEST_F(AutomationTest, TextThatIsNotUtf8StillMakesAValidLine) {
     model.setText("标签_状态", std::string("bad \xC3\x28 bytes", 12));
     auto lines = run(R"({"op":"dump","control":"标签_状态"})");
