@@ -152,6 +152,9 @@ struct AppContext {
     // Bumped by every new search or import: a task holding an older value knows
     // its list was replaced.
     std::atomic<unsigned> listGeneration{0};
+    // The generation of the playlist import whose task is still filling the
+    // list (0: none). The loading picture is that task's until it ends.
+    std::atomic<unsigned> importRunning{0};
 
     SourceTable sources;
     // The download history, opened at start-up; null when none is kept. Set

@@ -114,14 +114,24 @@ void ImportClicked(app::AppContext& ctx) {
         ListLockGuard lock = search::LockList(ctx.listLock, search::kUiLockWait);
         if (!lock) return;
         generation = ++ctx.listGeneration;
+        ctx.importRunning = generation;
         ctx.playlist.clear();
         ctx.ui.deleteRow(app::kResultList, -1);
     }
-    ctx.playlistPool.Post([&ctx, service, text, generation] { RunPlaylistTask(ctx, service, text, generation); });
+    if (!ctx.playlistPool.Post(
+            [&ctx, service, text, generation] { RunPlaylistTask(ctx, service, text, generation); })) {
+        ctx.importRunning.compare_exchange_strong(generation, 0);  // no task will run (closing)
+    }
 }
 
 void RunPlaylistTask(app::AppContext& ctx, const std::string& service, const std::string& text,
                      unsigned generation) {
+    // However the task ends, it no longer fills the list.
+    struct Ended {
+        app::AppContext& ctx;
+        unsigned generation;
+        ~Ended() { ctx.importRunning.compare_exchange_strong(generation, 0); }
+    } ended{ctx, generation};
     if (!IsCurrent(ctx, generation)) return;  // replaced before it started
     ShowWaiting(ctx, generation, true);
     const std::string id = service == "kg" ? text : ResolveShareText(service, text);

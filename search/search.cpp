@@ -38,9 +38,9 @@ void ShowSearching(ui::ControlModel& ui, bool on) {
     ui.setVisible(app::kLoading, on);
 }
 
-bool SearchSession::ListIsOurs() const {
-    std::lock_guard lk(mu_);
-    return searched_ && ctx_.listGeneration.load() == last_.generation;
+bool SearchSession::ImportFillsTheList() const {
+    const unsigned importing = ctx_.importRunning.load();
+    return importing != 0 && importing == ctx_.listGeneration.load();
 }
 
 void SearchSession::NewSearch() {
@@ -146,7 +146,7 @@ void SearchSession::SearchIdle() {
     ui.setDisabled(app::kSearchButton, false);
     ui.setDisabled(app::kSourceCombo, false);
     // While an import fills the list, the loading picture is the import's.
-    if (ListIsOurs()) ui.setVisible(app::kLoading, false);
+    if (!ImportFillsTheList()) ui.setVisible(app::kLoading, false);
 }
 
 void SearchSession::RunPage(const Query& q, int page) {

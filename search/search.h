@@ -68,8 +68,8 @@ class SearchSession : public std::enable_shared_from_this<SearchSession> {
     // Call with stateMu_ held.
     void UpdateControls();
     void SearchIdle();
-    // The list shows this session's latest search (not an import since).
-    bool ListIsOurs() const;
+    // A playlist import replaced the list and its task is still running.
+    bool ImportFillsTheList() const;
 
     app::AppContext& ctx_;
     mutable std::mutex mu_;

@@ -67,7 +67,6 @@ TEST_F(PreviewFailures, AnUnreachableCatalogueStopsTheSkipAtOnce) {
     EXPECT_EQ(MessageBoxes().back().title, "code:886");
     EXPECT_EQ(MessageBoxes().back().text, download::kConnectFailedText);
     EXPECT_EQ(model.text(app::kPlayerTitle), "获取失败！");
-    EXPECT_EQ(model.selection(app::kResultList), 4);
     ExpectIdleBar();
 
     // The controls work again: the next double-click is a new start.
@@ -201,6 +200,9 @@ TEST_F(PreviewFailures, TheBarsDownloadButtonOffersOnlyTheSongItShows) {
 class FallbackHost : public PreviewFailures {
 protected:
     void SetUp() override {
+        // One request per connection: the host stops at once at the end, not
+        // after waiting out the client's kept-alive connections.
+        host_.server().set_keep_alive_max_count(1);
         char spool[] = "/tmp/mm-spool-XXXXXX";
         spoolDir_ = mkdtemp(spool);
         const char* old = getenv("TMPDIR");
