@@ -37,8 +37,9 @@ std::uint32_t FetchWholeAndOpen(audio::AudioEngine& engine, const std::string& u
     const bool whole = client.Download(url, path.data());
     const std::uint32_t handle = whole ? engine.StreamCreate(path.data()) : 0;
     if (!whole) {
-        const std::string why = client.LastError().empty() ? "HTTP " + std::to_string(client.GetRepoHTTPCode())
-                                                           : client.LastError();
+        const std::string why = client.LastError().empty()
+                                    ? "HTTP " + std::to_string(client.GetRepoHTTPCode())
+                                    : client.LastError();
         std::fprintf(stderr, "preview: fetching the whole file failed: %s\n", why.c_str());
     }
     // The stream reads through its own open descriptor: the name can go now.

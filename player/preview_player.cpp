@@ -1,13 +1,11 @@
 #include "player/preview_player.h"
 
-
 #include "app/app_context.h"
 #include "app/control_names.h"
 #include "app/images.h"
 #include "app/settings.h"
 #include "download/address_request.h"
 #include "download/download_list.h"
-#include "platform/net/http_client.h"
 #include "player/audio/audio_engine.h"
 #include "player/preview_fallback.h"
 #include "resources/resources.h"
@@ -349,11 +347,11 @@ void PreviewPlayer::PlayPause() {
     }
 }
 
-void PreviewPlayer::ShowRemaining(std::uint32_t handle, std::uint64_t position) {
+std::string PreviewPlayer::RemainingText(std::uint32_t handle, std::uint64_t position) const {
     int elapsed = static_cast<int>(ctx_.engine->Bytes2Seconds(handle, position));
     int remaining = trackSeconds_.load() - elapsed;
     if (remaining < 0) remaining = 0;  // never show a negative time
-    ctx_.ui.setText(app::kPlayerTime, TwoDigits(remaining / 60) + ":" + TwoDigits(remaining % 60));
+    return TwoDigits(remaining / 60) + ":" + TwoDigits(remaining % 60);
 }
 
 void PreviewPlayer::Tick() {
@@ -369,10 +367,7 @@ void PreviewPlayer::Tick() {
     const bool dragging = dragging_.load();
     // While the user holds the handle, the bar and the time label are theirs.
     if (!dragging) ui.setPosition(app::kPlayerProgress, static_cast<int>(static_cast<std::uint32_t>(pos)));
-    int elapsed = static_cast<int>(ctx_.engine->Bytes2Seconds(h, pos));
-    int remaining = trackSeconds_.load() - elapsed;
-    if (remaining < 0) remaining = 0;  // never show a negative time
-    std::string text = TwoDigits(remaining / 60) + ":" + TwoDigits(remaining % 60);
+    const std::string text = RemainingText(h, pos);
     if (!dragging) ui.setText(app::kPlayerTime, text);
     if (text != "00:00") return;
 
@@ -408,7 +403,7 @@ void PreviewPlayer::Seek(int position) {
     const std::uint32_t h = stream_.load();
     if (playing_.load() == 1 && ctx_.engine) {
         const auto bytes = static_cast<std::uint64_t>(static_cast<std::uint32_t>(position));
-        if (ctx_.engine->SetPosition(h, bytes) != 0) ShowRemaining(h, bytes);
+        if (ctx_.engine->SetPosition(h, bytes) != 0) ctx_.ui.setText(app::kPlayerTime, RemainingText(h, bytes));
     } else {
         ctx_.ui.setPosition(app::kPlayerProgress, 0);
     }
@@ -418,7 +413,7 @@ void PreviewPlayer::HandleMoved(int position) {
     const std::uint32_t h = stream_.load();
     if (h == 0 || ctx_.engine == nullptr) return;
     dragging_ = true;
-    ShowRemaining(h, static_cast<std::uint32_t>(position));
+    ctx_.ui.setText(app::kPlayerTime, RemainingText(h, static_cast<std::uint32_t>(position)));
 }
 
 void PreviewPlayer::SpinCover() {

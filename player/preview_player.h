@@ -95,7 +95,8 @@ private:
     // The row had nothing to play: tries the next one (the last row: itself
     // again) unless this start has had its tries.
     void SkipFrom(int row);
-    void ShowRemaining(std::uint32_t handle, std::uint64_t position);
+    // The time left from a byte position on, as the time label shows it (MM:SS).
+    std::string RemainingText(std::uint32_t handle, std::uint64_t position) const;
     std::string DisplayTitle(const std::string& title, const std::string& singer) const;
     int ListRows() const;
     void SelectPreviewRow();
@@ -110,7 +111,7 @@ private:
     std::atomic<int> previewRow_{0};  // 0-based row kept selected in the list
     std::atomic<int> savedVolume_{100};
     std::atomic<int> preparing_{0};
-    std::atomic<int> tries_{0};           // rows tried since the user's last start
+    std::atomic<int> tries_{0};          // rows tried since the user's last start
     std::atomic<bool> dragging_{false};  // the progress bar's handle is held
 };
 

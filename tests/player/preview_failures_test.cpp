@@ -166,7 +166,8 @@ TEST_F(PreviewFailures, AFailedDownloadedFileLeavesTheBarIdle) {
     Menu(app::kTrackMenu, search::kMenuTierStandard);
     ASSERT_TRUE(WaitIdle());
     ASSERT_EQ(model.cellText(app::kDownloadList, 0, 1), "下载完成");
-    for (const auto& entry : std::filesystem::directory_iterator(saveDir)) std::filesystem::remove(entry.path());
+    for (const auto& entry : std::filesystem::directory_iterator(saveDir))
+        std::filesystem::remove(entry.path());
 
     const size_t boxes = MessageBoxes().size();
     Fire(app::kDownloadList, EventType::RowDoubleClick, 0);

@@ -135,7 +135,8 @@ TEST_F(ReplacedList, AFailedNextPageGivesTheControlsBackAtOnce) {
     }
     model.setText(app::kSearchBox, "demo");
     Click(app::kSearchButton);
-    ASSERT_TRUE(WaitUntil([&] { return model.rowCount(app::kResultList) == 20 && ctx->searchPool.IsIdle(); }));
+    ASSERT_TRUE(
+        WaitUntil([&] { return model.rowCount(app::kResultList) == 20 && ctx->searchPool.IsIdle(); }));
     EXPECT_FALSE(SearchControlsIdle()) << "page 1's covers are still on their way";
 
     democat::Fault broken;
