@@ -288,6 +288,25 @@ TEST_F(FallbackHost, FollowsRedirectsAndSendsTheProgramsUserAgent) {
     EXPECT_TRUE(SpoolEmpty()) << "the spooled file is gone once the stream holds it";
 }
 
+TEST_F(FallbackHost, FollowsFiveRedirectsButNotSix) {
+    StartWith();
+    ServeOnceRefused("/file.mp3", std::make_shared<const std::string>(SongBytes()));
+    for (int hop = 1; hop <= 6; ++hop) {
+        Redirect("/hop" + std::to_string(hop), hop == 6 ? "/file.mp3" : "/hop" + std::to_string(hop + 1));
+    }
+    AddressesPointTo("/hop2");  // five redirects to the file
+    DoubleClick(0);
+    EXPECT_EQ(model.text(app::kPlayerTitle), Title(0));
+    EXPECT_TRUE(MessageBoxes().empty());
+
+    AddressesPointTo("/hop1");  // six
+    DoubleClick(1);
+    EXPECT_EQ(model.text(app::kPlayerTitle), "获取失败！");
+    ASSERT_FALSE(MessageBoxes().empty());
+    EXPECT_EQ(MessageBoxes().back().text, "数据获取失败，请检查网络连接！");
+    ExpectIdleBar();
+}
+
 TEST_F(FallbackHost, PlaysAFileLargerThanAnyReplyHeldInMemory) {
     StartWith();
     // A 65 MiB tag of padding in front of the song: far past any in-memory cap.
