@@ -10,6 +10,9 @@ class Clock {
   public:
     virtual ~Clock() = default;
     virtual int64_t NowNs() = 0;
+    // True for a clock that moves only when told to: no real time passes on
+    // it while the device waits for a busy decoder.
+    virtual bool Manual() const { return false; }
 };
 
 class SteadyClock final : public Clock {
@@ -24,6 +27,7 @@ class SteadyClock final : public Clock {
 class ManualClock final : public Clock {
   public:
     int64_t NowNs() override { return now_.load(); }
+    bool Manual() const override { return true; }
     void Advance(std::chrono::nanoseconds d) { now_.fetch_add(d.count()); }
 
   private:

@@ -1,10 +1,19 @@
 #include "player/audio/null_output.h"
 
 #include <algorithm>
+#include <chrono>
 #include <vector>
 
 namespace mm::audio {
 namespace {
+
+using namespace std::chrono_literals;
+
+// Longest a pull waits for a busy decoder before the device runs dry. On a
+// manual clock no time passes meanwhile, so it waits for the decoder itself;
+// the limit there only ends a decoder that hangs.
+constexpr auto kRealTimeWait = 250ms;
+constexpr auto kManualClockWait = 60s;
 
 class NullVoice final : public Voice {
   public:
@@ -38,7 +47,8 @@ class NullVoice final : public Voice {
         return base_ + static_cast<uint64_t>(static_cast<__int128>(elapsed) * format_.rate / 1000000000);
     }
     // Plays everything the clock says is due. Time that finds no PCM ready
-    // is lost, as on a real device that ran dry.
+    // (the network is behind, or a real-time decoder is too slow) is lost, as
+    // on a real device that ran dry.
     void Catch() {
         if (!running_) return;
         uint64_t due = Due();
@@ -49,7 +59,8 @@ class NullVoice final : public Voice {
         buf_.resize(block * format_.channels);
         while (missing > 0) {
             size_t want = static_cast<size_t>(std::min<uint64_t>(missing, block));
-            size_t got = provider_->Pull(std::span(buf_.data(), want * format_.channels), true);
+            size_t got = provider_->Pull(std::span(buf_.data(), want * format_.channels),
+                                         clock_->Manual() ? kManualClockWait : kRealTimeWait);
             if (got > 0 && tap_) tap_(format_, std::span<const int16_t>(buf_.data(), got * format_.channels));
             consumed_ += got;
             if (got < want) break;

@@ -1,6 +1,7 @@
 #pragma once
 // Sound outputs. A voice plays one stream: it pulls PCM from the stream and
 // counts what it has consumed, which is the stream's play position.
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -12,10 +13,10 @@ namespace mm::audio {
 class PcmProvider {
   public:
     virtual ~PcmProvider() = default;
-    // Fills up to dst.size() / channels frames; returns how many. With
-    // may_wait, waits while the decoder is still producing (never for the
-    // network); without it, returns at once with what is ready.
-    virtual size_t Pull(std::span<int16_t> dst, bool may_wait) = 0;
+    // Fills up to dst.size() / channels frames; returns how many. Waits up
+    // to `wait` while the decoder is still producing (never for the
+    // network); with zero, returns at once with what is ready.
+    virtual size_t Pull(std::span<int16_t> dst, std::chrono::milliseconds wait) = 0;
 };
 
 class Voice {

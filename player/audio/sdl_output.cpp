@@ -43,7 +43,7 @@ class SdlVoice final : public Voice {
         size_t frames = static_cast<size_t>(len) / v->format_.BlockAlign();
         auto* out = reinterpret_cast<int16_t*>(stream);
         // Never waits: the device thread must not stall on a slow decoder.
-        size_t got = v->provider_->Pull(std::span(out, frames * v->format_.channels), false);
+        size_t got = v->provider_->Pull(std::span(out, frames * v->format_.channels), std::chrono::milliseconds{0});
         v->consumed_.fetch_add(got);
         std::memset(stream + got * v->format_.BlockAlign(), 0,
                     static_cast<size_t>(len) - got * v->format_.BlockAlign());

@@ -9,8 +9,6 @@ namespace mm::audio {
 namespace {
 
 constexpr size_t kChunkFrames = 2048;
-// Longest a pull waits for the decoder; past it the device just underruns.
-constexpr auto kPullWaitBudget = std::chrono::milliseconds(250);
 
 size_t RingFrames(const PcmFormat& f) {
     return std::max<size_t>(f.rate / 2, 4 * kChunkFrames);
@@ -97,11 +95,12 @@ void Stream::DecodeLoop() {
     }
 }
 
-size_t Stream::Pull(std::span<int16_t> dst, bool may_wait) {
+size_t Stream::Pull(std::span<int16_t> dst, std::chrono::milliseconds wait) {
     const size_t ch = format_.channels;
     const size_t want = dst.size() / ch;
     size_t got = 0;
-    auto deadline = std::chrono::steady_clock::now() + kPullWaitBudget;
+    const bool may_wait = wait.count() > 0;
+    const auto deadline = std::chrono::steady_clock::now() + wait;
     {
         std::unique_lock lk(mu_);
         while (true) {

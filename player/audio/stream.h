@@ -47,7 +47,7 @@ class Stream final : public PcmProvider {
     void SetVolume(float v) { volume_.store(v); }
     float Volume() const { return volume_.load(); }
 
-    size_t Pull(std::span<int16_t> dst, bool may_wait) override;
+    size_t Pull(std::span<int16_t> dst, std::chrono::milliseconds wait) override;
 
   private:
     void DecodeLoop();

@@ -43,6 +43,13 @@ protected:
         const auto& t = ctx->searchResults.at(static_cast<size_t>(row));
         return t.title + " - " + t.singer;
     }
+    // The first song of the catalogue at 128K.
+    std::string SongBytes() {
+        auto file = catalogue.FileOf(catalogue.songs().at(0).id, democat::Tier::kStandard);
+        std::string bytes;
+        EXPECT_TRUE(file && sys::ReadFile(file->path, bytes));
+        return bytes;
+    }
     // Nothing plays and nothing waits: the state every failure must leave.
     void ExpectIdleBar() {
         EXPECT_EQ(model.interval(app::kTimerPlay), 0);
@@ -137,15 +144,22 @@ TEST_F(PreviewFailures, NextStopsTheOldSongsTimersAndAFailedStartLeavesThemStopp
     clock->Advance(2s);
     Fire(app::kTimerPlay, EventType::TimerTick);
 
-    democat::Fault slow;
-    slow.delay_ms = 400;
-    slow.times = 1;
-    catalogue.faults().Set(Endpoint::kTrackAddress, slow);
+    // The next song's file is held back by its host until the checks below
+    // are done: no audio can play before that.
+    audio::testing::LoopbackServer host;
+    const std::string song = SongBytes();
+    host.Serve("/next.mp3", std::vector<uint8_t>(song.begin(), song.end()),
+               audio::testing::LoopbackServer::Mode::kLength, 64);
+    democat::Fault held;
+    held.purl = host.Url("/next.mp3");
+    held.times = 1;
+    catalogue.faults().Set(Endpoint::kTrackAddress, held);
     Click(app::kPlayerNext);
     // The next song is still on its way: nothing of the old one is shown.
     EXPECT_EQ(model.interval(app::kTimerPlay), 0);
     EXPECT_EQ(model.interval(app::kTimerCoverSpin), 0);
     EXPECT_EQ(model.text(app::kPlayerTime), "00:00");
+    host.Release();
     ASSERT_TRUE(WaitIdle());
     EXPECT_EQ(model.text(app::kPlayerTitle), Title(1));
     EXPECT_EQ(model.interval(app::kTimerPlay), 1000) << "audio plays: the timers run again";
@@ -245,12 +259,6 @@ protected:
         democat::Fault f;
         f.purl = host_.Url(path);
         catalogue.faults().Set(Endpoint::kTrackAddress, f);
-    }
-    std::string SongBytes() {
-        auto file = catalogue.FileOf(catalogue.songs().at(0).id, democat::Tier::kStandard);
-        std::string bytes;
-        EXPECT_TRUE(file && sys::ReadFile(file->path, bytes));
-        return bytes;
     }
     std::vector<std::string> Agents() {
         std::lock_guard lk(mu_);
