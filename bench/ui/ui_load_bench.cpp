@@ -341,7 +341,6 @@ void Wire(app::AppContext& ctx, mm::audio::AudioEngine& engine, const std::strin
     ctx.shell.openUrl = [](const std::string&) {};
     ctx.shell.chooseFolder = [](const std::string&) { return std::string(); };
     ctx.shell.exitProgram = [](int) {};
-    ctx.shell.systemMessageBox = [](const std::string&, const std::string&) {};
 }
 
 bool WaitStarted(app::AppContext& ctx) {
