@@ -443,12 +443,16 @@ std::vector<std::string> HistoryStore::DownloadedPaths(const std::vector<SongKey
         d->db.handle(),
         "SELECT path FROM downloads WHERE mid = ? AND tier = ? AND state = 'done' ORDER BY id DESC LIMIT 1");
     if (!s.ok()) return out;
+    // One read transaction for all the look-ups: without it each one takes
+    // and drops the WAL's read lock on its own.
+    const bool inTransaction = d->db.exec("BEGIN") == SQLITE_OK;
     for (std::size_t i = 0; i < keys.size(); ++i) {
         if (keys[i].mid.empty()) continue;
         s.bind(1, keys[i].mid).bind(2, keys[i].tier);
         if (s.step() == SQLITE_ROW) out[i] = s.text(0);
         s.reset();
     }
+    if (inTransaction) d->db.exec("COMMIT");
     return out;
 }
 
