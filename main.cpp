@@ -69,8 +69,8 @@ int RunAutomation(mm::app::AppContext& ctx, mm::ui::HeadlessUiThread& ui, const 
         folders->second.push_back(path);
     };
     mm::ui::Automation automation(ctx.ui, ctx.events, options);
-    ctx.shell.chooseFolder = [folders, &automation](const std::string& title) {
-        automation.reportFolderChooser(title);
+    ctx.shell.chooseFolder = [folders, &automation](const std::string& title, const std::string& start) {
+        automation.reportFolderChooser(title, start);
         std::lock_guard lk(folders->first);
         if (folders->second.empty()) return std::string();
         std::string path = folders->second.front();

@@ -1,16 +1,20 @@
 #include "main_qt.h"
 
 #include <QCoreApplication>
-#include <QFileDialog>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QWidget>
 #include <cstdio>
 #include <memory>
 
 #include "app/handlers.h"
+#include "app/interface_state.h"
 #include "app/startup.h"
 #include "platform/ui/qt/desktop/mpris_service.h"
 #include "platform/ui/qt/desktop/running_copy.h"
 #include "platform/ui/qt/desktop/session_bus.h"
 #include "platform/ui/qt/desktop/window_activity.h"
+#include "platform/ui/qt/folder_chooser.h"
 #include "platform/ui/qt/main_window_view.h"
 #include "platform/ui/qt/run_window.h"
 #include "playlist/shared_link_launch.h"
@@ -44,6 +48,32 @@ void OpenSharedTexts(mm::app::AppContext& ctx, const std::vector<std::string>& t
     }
 }
 
+// The size and place of the last run, as far as the screens of this run allow:
+// never below the window's minimum, never off every screen.
+void PlaceWindow(QWidget& window, const mm::app::WindowPlacement& p) {
+    if (p.hasSize) window.resize(window.minimumSize().expandedTo(QSize(p.width, p.height)));
+    if (p.hasPosition) {
+        const QRect at(QPoint(p.x, p.y), window.size());
+        // The title bar at least must be on a screen, or the window could not be moved back.
+        if (QGuiApplication::screenAt(at.topLeft() + QPoint(40, 10)) != nullptr) window.move(at.topLeft());
+    }
+    if (p.maximized) window.setWindowState(window.windowState() | Qt::WindowMaximized);
+}
+
+mm::app::WindowPlacement ReadPlacement(const QWidget& window) {
+    mm::app::WindowPlacement p;
+    p.maximized = window.isMaximized();
+    // A maximised window is remembered with the size it comes back to.
+    const QRect normal = p.maximized ? window.normalGeometry() : window.geometry();
+    p.hasSize = normal.isValid();
+    p.width = normal.width();
+    p.height = normal.height();
+    p.hasPosition = true;
+    p.x = p.maximized ? normal.x() : window.pos().x();
+    p.y = p.maximized ? normal.y() : window.pos().y();
+    return p;
+}
+
 }  // namespace
 
 int RunMainWindow(int argc, char** argv, mm::ui::ControlModel& model, const std::vector<std::string>& sharedTexts,
@@ -53,6 +83,13 @@ int RunMainWindow(int argc, char** argv, mm::ui::ControlModel& model, const std:
     std::unique_ptr<desktop::RunningCopy> copy;
     std::unique_ptr<desktop::MprisService> mpris;
 
+    mm::ui::qt::WindowHooks hooks;
+    hooks.beforeShow = [&](QWidget& window) {
+        PlaceWindow(window, mm::app::LoadWindowPlacement(ctx->configPath));
+    };
+    hooks.afterClose = [&](const QWidget& window) {
+        mm::app::StoreWindowPlacement(ctx->configPath, ReadPlacement(window));
+    };
     auto beforeWindow = [&]() -> int {
         copy = std::make_unique<desktop::RunningCopy>();
         if (copy->claimOrHandOver(sharedTexts) == desktop::RunningCopy::Start::kHandedOver) {
@@ -72,8 +109,10 @@ int RunMainWindow(int argc, char** argv, mm::ui::ControlModel& model, const std:
             pump = std::make_unique<QtPump>(ui);
             ctx = std::make_unique<mm::app::AppContext>(model, events, pump.get());
             wire(*ctx);
-            ctx->shell.chooseFolder = [](const std::string& title) {
-                return QFileDialog::getExistingDirectory(nullptr, QString::fromStdString(title)).toStdString();
+            ctx->shell.chooseFolder = [](const std::string& title, const std::string& start) {
+                return mm::ui::qt::ChooseFolder(mm::ui::qt::MainWindowView::current(),
+                                                QString::fromStdString(title), QString::fromStdString(start))
+                    .toStdString();
             };
             QWidget* window = mm::ui::qt::MainWindowView::current();
             if (window) ctx->shell.windowActive = (new desktop::WindowActivity(window))->probe();
@@ -89,7 +128,7 @@ int RunMainWindow(int argc, char** argv, mm::ui::ControlModel& model, const std:
             copy->setWindow(window);
             copy->setArgumentsHandler([c](const std::vector<std::string>& args) { OpenSharedTexts(*c, args); });
         },
-        beforeWindow);
+        beforeWindow, hooks);
     // Tasks that outlived the window may still hold the context; the process
     // ends right after this, so it is left to the end instead of destroyed.
     (void)mpris.release();

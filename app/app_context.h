@@ -63,8 +63,8 @@ private:
 // record them.
 struct Shell {
     std::function<void(const std::string& url)> openUrl;
-    // Returns the chosen folder, or "" when cancelled.
-    std::function<std::string(const std::string& title)> chooseFolder;
+    // Returns the chosen folder, or "" when cancelled; opens at `start`.
+    std::function<std::string(const std::string& title, const std::string& start)> chooseFolder;
     std::function<void(int code)> exitProgram;
     // Opens the file's folder, with the file selected where the desktop can;
     // false when nothing could be opened. Called off the UI thread.
@@ -100,6 +100,8 @@ struct Actions {
     // Marks the rows of the active list that are downloaded already, if the
     // list is still the one of that generation. Runs on the calling worker.
     std::function<void(unsigned generation)> markDownloaded;
+    // The volume the user chose (0 … 100), also while the sound is muted.
+    std::function<int()> chosenVolume;
 };
 
 struct AppContext {

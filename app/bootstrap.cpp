@@ -8,6 +8,7 @@
 #include "platform/net/jmap.h"
 #include "platform/net/regex_pcre.h"
 #include "platform/sys/cpu_id.h"
+#include "search/source_switch.h"
 #include "search/track_menu.h"
 
 namespace mm::app {
@@ -142,6 +143,7 @@ void RunBootstrap(AppContext& ctx) {
     ui.setVisible(kLoading, false);
     ui.setSelection(kSourceCombo, 0);
     if (!urls.empty()) ctx.sources.SetCurrent(urls.front());
+    search::RestoreChosenSource(ctx);
 
     SendStartupReport(ctx);
 }

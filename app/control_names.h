@@ -42,6 +42,9 @@ inline constexpr const char* kImportQQ = "图片框_企鹅";
 inline constexpr const char* kImportKuwo = "图片框_酷我";
 inline constexpr const char* kImportKugou = "图片框_酷狗";
 inline constexpr const char* kAddToDownloadsAnimation = "图片框_加入下载列表动画";
+// What the result list shows ("搜索: 晴天 · 网易云音乐"), and its empty-state or end line.
+inline constexpr const char* kListHeading = "标签_列表说明";
+inline constexpr const char* kListNotice = "标签_列表提示";
 
 // Tier panel
 inline constexpr const char* kTierPanel = "窗口_下载选择";
@@ -64,6 +67,10 @@ inline constexpr const char* kPlaylistWait = "标签EX4";
 // Download list page
 inline constexpr const char* kDownloadList = "列表框_下载";
 inline constexpr const char* kDownloadCount = "标签_下载列表歌曲";
+// How to add songs, shown while the download list is empty.
+inline constexpr const char* kDownloadListHint = "标签_下载列表提示";
+// The number of downloads still running, beside the tool bar entry of the download page.
+inline constexpr const char* kRunningDownloads = "标签_正在下载";
 
 // Player bar
 inline constexpr const char* kPlayerTitle = "播放栏_歌曲名";

@@ -37,10 +37,15 @@ const ControlSpec kControls[] = {
     {"列表框_搜索", Kind::ListBox, ""},
     {"图片框_加载动画", Kind::PictureBox, "", true, "loading.png"},
     {"标签EX4", Kind::Label, "等等我！马上就好！", true},
+    {"标签_列表说明", Kind::Label, ""},
+    {"标签_列表提示", Kind::Label, "", true},
 
     // Page 1: download list.
     {"列表框_下载", Kind::ListBox, ""},
     {"标签_下载列表歌曲", Kind::Label, "0"},
+    {"标签_下载列表提示", Kind::Label,
+     "下载列表还是空的\r\n在搜索结果上点右键，选“下载 - 单曲”，或在播放栏点下载按钮，歌曲就会出现在这里"},
+    {"标签_正在下载", Kind::Label, "0", true},
 
     // Page 2: settings.
     {"标签EX1", Kind::Label, "当前下载路径："},

@@ -2,6 +2,7 @@
 
 #include "app/app_context.h"
 #include "app/library_settings.h"
+#include "app/shortcuts.h"
 #include "app/startup.h"
 #include "search/search.h"
 #include "download/download_list.h"
@@ -17,6 +18,7 @@ void RegisterHandlers(AppContext& ctx) {
     download::RegisterDownloadHandlers(ctx);
     playlist::RegisterPlaylistHandlers(ctx);
     player::RegisterPlayerHandlers(ctx);
+    RegisterShortcutHandlers(ctx);
 }
 
 }  // namespace mm::app

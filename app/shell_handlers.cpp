@@ -4,6 +4,7 @@
 #include "app/library_settings.h"
 #include "app/settings.h"
 #include "app/startup.h"
+#include "platform/sys/files.h"
 
 namespace mm::app {
 
@@ -12,13 +13,23 @@ using ui::EventType;
 
 namespace {
 
+constexpr const char* kFolderNotWritable = "这个文件夹不能写入，歌曲没法保存到这里！\r\n\r\n换个文件夹试试吧：\r\n";
+
 void ChooseFolder(AppContext& ctx) {
     if (!ctx.shell.chooseFolder) return;
-    std::string chosen = ctx.shell.chooseFolder("选择保存音乐的路径");
+    std::string chosen = ctx.shell.chooseFolder("选择保存音乐的路径", ctx.ui.text(kLabelSavePath));
     if (chosen.empty()) return;  // cancelled
     if (chosen.back() != '/') chosen += '/';
-    ctx.ui.setText(kLabelSavePath, chosen);
+    // Every later download would fail in a folder that takes no files: it is
+    // refused here, and the folder in use stays.
     EnsureSaveFolder(chosen);
+    std::string folder = chosen;
+    if (folder.size() > 1) folder.pop_back();
+    if (!sys::CanCreateFilesIn(folder)) {
+        ctx.ui.messageBox({"code:403", kFolderNotWritable + folder, "好的", kWindow});
+        return;
+    }
+    ctx.ui.setText(kLabelSavePath, chosen);
     StoreSaveFolder(ctx);
 }
 

@@ -6,6 +6,7 @@
 #include "app/engine_hooks.h"
 #include "app/images.h"
 #include "app/library_settings.h"
+#include "app/interface_state.h"
 #include "app/settings.h"
 #include "app/system_box.h"
 #include "app/text_filters.h"
@@ -54,6 +55,7 @@ void RunCreationSequence(AppContext& ctx) {
     LoadSettings(ctx);
     LoadLibrarySettings(ctx);
     ApplyParallelDownloads(ctx);
+    LoadInterfaceState(ctx);
     if (ctx.ui.text(kLabelSavePath).empty()) ctx.ui.setText(kLabelSavePath, DefaultSaveFolder());
     EnsureSaveFolder(ctx.ui.text(kLabelSavePath));
 
@@ -74,6 +76,7 @@ void RunCreationSequence(AppContext& ctx) {
 
 void RunClosing(AppContext& ctx) {
     if (ctx.closed.exchange(true)) return;
+    StoreInterfaceState(ctx);
     for (WorkerPool* p : {&ctx.searchPool, &ctx.detailPool, &ctx.downloadPool, &ctx.playlistPool}) {
         p->Destroy(WorkerPool::kDropNoWait);
     }

@@ -15,6 +15,7 @@
 #include "download/history_recorder.h"
 #include "download/job_control.h"
 #include "download/list_commands.h"
+#include "download/running_count.h"
 #include "platform/sys/files.h"
 
 #if __has_include("support/shell.h")
@@ -85,6 +86,7 @@ void RegisterDownloadHandlers(app::AppContext& ctx) {
     ForgetRuns(ctx);
     JobControls::Forget(ctx);
     ForgetJobEvents(ctx);
+    WatchDownloadList(ctx.ui);
     app::AppContext* c = &ctx;
 
     ctx.actions.downloadAtTier = [c](int tier, int row) {

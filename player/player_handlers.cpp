@@ -14,6 +14,7 @@ std::shared_ptr<PreviewPlayer> RegisterPlayerHandlers(app::AppContext& ctx) {
     ctx.actions.preview = [player](int row) { player->StartPreview(row); };
     ctx.actions.playFile = [player](int downloadRow) { player->PlayDownloadedFile(downloadRow); };
     ctx.actions.stopPreview = [player] { player->StopAndFree(); };
+    ctx.actions.chosenVolume = [player] { return player->ChosenVolume(); };
     ctx.media = std::make_shared<MediaRemote>(ctx, player);
 
     auto& ev = ctx.events;

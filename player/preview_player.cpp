@@ -394,6 +394,12 @@ void PreviewPlayer::ToggleMute() {
     }
 }
 
+int PreviewPlayer::ChosenVolume() const {
+    // Muted, the slider stands at 0; the volume to come back to is the saved one.
+    if (ctx_.ui.picture(app::kPlayerMute) == MutedImage()) return savedVolume_.load();
+    return ctx_.ui.position(app::kPlayerVolume);
+}
+
 void PreviewPlayer::VolumeChanged(int percent) {
     if (ctx_.engine) ctx_.engine->SetVolume(stream_.load(), percent);
 }

@@ -55,6 +55,8 @@ public:
     void Tick();
     void ToggleMute();
     void VolumeChanged(int percent);
+    // The volume the user chose, whether or not the sound is muted now.
+    int ChosenVolume() const;
     // Moves playback to a byte position (a click on the progress bar, or a
     // drag let go).
     void Seek(int position);

@@ -11,6 +11,8 @@
 #include "playlist/share_link.h"
 #include "search/cover_task.h"
 #include "search/list_lock.h"
+#include "search/list_text.h"
+#include "search/list_notice.h"
 #include "search/result_rows.h"
 #include "search/search_reply.h"
 #include "search/track_menu.h"
@@ -65,6 +67,8 @@ void Fail(app::AppContext& ctx, unsigned generation, const std::string& heading,
         if (!IsCurrent(ctx, generation)) return;
         ctx.ui.setVisible(app::kLoading, false);
         ctx.ui.setVisible(app::kPlaylistWait, false);
+        // A failed import leaves the list empty: the line above it names nothing.
+        search::SetListHeading(ctx, "");
     }
     // Shown without the list lock: the window keeps working while it is open.
     ctx.ui.messageBox({heading, text, "好的", app::kWindow});
@@ -94,6 +98,8 @@ std::string PanelService(app::AppContext& ctx) {
 void OpenPlaylistPanel(app::AppContext& ctx, const std::string& service) {
     for (const ServiceInfo& s : kServices) {
         if (service != s.code) continue;
+        // The service picture's tip would stand over the window it opened.
+        ctx.ui.closeTip();
         ctx.ui.setPicture(app::kPlaylistLogo, ctx.ui.image(s.logo));
         ctx.ui.setText(app::kPlaylistLink, s.hint);
         ctx.ui.setVisible(app::kPlaylistPanel, true);
@@ -117,6 +123,8 @@ void ImportClicked(app::AppContext& ctx) {
         ctx.importRunning = generation;
         ctx.playlist.clear();
         ctx.ui.deleteRow(app::kResultList, -1);
+        search::HideListNotice(ctx);
+        search::SetListHeading(ctx, "导入" + search::PlaylistHeading(service, ""));
     }
     if (!ctx.playlistPool.Post(
             [&ctx, service, text, generation] { RunPlaylistTask(ctx, service, text, generation); })) {
@@ -181,6 +189,8 @@ void RunPlaylistTask(app::AppContext& ctx, const std::string& service, const std
         ctx.ui.setSelection(app::kTabs, 0);
         ctx.ui.setVisible(app::kLoading, false);
         ctx.ui.setVisible(app::kPlaylistWait, false);
+        search::SetListHeading(ctx, search::PlaylistHeading(service, search::TrimBlanks(id)));
+        search::ShowListEnd(ctx, static_cast<int>(ctx.playlist.size()), true);
     }
     for (size_t i = 0; i < covers.size(); ++i) {
         search::PostCoverTask(ctx, search::ListKind::kPlaylist, generation, static_cast<int>(i + 1), covers[i]);
@@ -196,6 +206,7 @@ void RegisterPlaylistHandlers(app::AppContext& ctx) {
         const std::string code = s.code;
         ev.on(s.picture, EventType::Click, [&ctx, code](const Event&) { OpenPlaylistPanel(ctx, code); });
         ev.on(s.picture, EventType::MouseEnter, [&ctx, &s](const Event&) {
+            if (ctx.ui.visible(app::kPlaylistPanel)) return;  // never over the open playlist window
             ctx.ui.showTip(s.tip, s.logo, {3000, 10, 0xFFF7EFF7, 0xFFF7EFF7, 1, 0xFF000000, 255});
         });
         ev.on(s.picture, EventType::MouseLeave, [&ctx](const Event&) { ctx.ui.closeTip(); });

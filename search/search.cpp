@@ -9,6 +9,7 @@
 #include "platform/net/url_encode.h"
 #include "search/cover_task.h"
 #include "search/list_lock.h"
+#include "search/list_notice.h"
 #include "search/list_text.h"
 #include "search/result_rows.h"
 #include "search/search_reply.h"
@@ -66,6 +67,8 @@ void SearchSession::NewSearch() {
         ui.setMenuItemDisabled(app::kTrackMenu, kMenuDownloadAll, true);
         ctx_.searchResults.clear();
         ui.deleteRow(app::kResultList, -1);
+        HideListNotice(ctx_);
+        SetListHeading(ctx_, SearchHeading(ctx_, q.keyword, q.address));
     }
     {
         std::lock_guard lk(mu_);
@@ -171,11 +174,12 @@ void SearchSession::RunPage(const Query& q, int page) {
         }
         return;
     }
-    AppendAndList(q, reply.tracks);
+    const bool lastPage = reply.tracks.size() < static_cast<size_t>(kPageSize);
+    AppendAndList(q, reply.tracks, lastPage);
     PageEnded();
 }
 
-void SearchSession::AppendAndList(const Query& q, std::vector<TrackRecord>& tracks) {
+void SearchSession::AppendAndList(const Query& q, std::vector<TrackRecord>& tracks, bool lastPage) {
     auto& ui = ctx_.ui;
     int total = 0;
     {
@@ -187,6 +191,7 @@ void SearchSession::AppendAndList(const Query& q, std::vector<TrackRecord>& trac
             ui.insertRow(app::kResultList, -1);
         }
         total = static_cast<int>(ctx_.searchResults.size());
+        ShowListEnd(ctx_, total, lastPage);
     }
 
     auto self = shared_from_this();

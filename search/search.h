@@ -58,7 +58,8 @@ class SearchSession : public std::enable_shared_from_this<SearchSession> {
         std::string address;  // the source it went to
     };
     void RunPage(const Query& q, int page);
-    void AppendAndList(const Query& q, std::vector<TrackRecord>& tracks);
+    // lastPage: the reply held less than a whole page, so no more will follow.
+    void AppendAndList(const Query& q, std::vector<TrackRecord>& tracks, bool lastPage);
     bool Stale(const Query& q) const;
     void Post(const Query& q, int page);
     void PageStarted();

@@ -4,6 +4,7 @@
 
 #include "app/app_context.h"
 #include "app/control_names.h"
+#include "app/interface_state.h"
 #include "search/search.h"
 
 namespace mm::search {
@@ -13,11 +14,9 @@ constexpr std::uint32_t kDisabledTextColor = 0xFF808080;
 
 }  // namespace
 
-void SwitchSource(app::AppContext& ctx, int index) {
+bool ApplySource(app::AppContext& ctx, int index) {
     const auto urls = ctx.sources.Urls();
-    if (index < 0 || index >= static_cast<int>(urls.size())) return;
-    // The source already in use: the pages listed from it stay.
-    if (urls[static_cast<size_t>(index)] == ctx.sources.Current()) return;
+    if (index < 0 || index >= static_cast<int>(urls.size())) return false;
     ctx.sources.SetCurrent(urls[static_cast<size_t>(index)]);
 
     const auto ids = ctx.sources.MenuIds();
@@ -30,9 +29,32 @@ void SwitchSource(app::AppContext& ctx, int index) {
                                      kDisabledTextColor);
         }
     }
+    return true;
+}
+
+void SwitchSource(app::AppContext& ctx, int index) {
+    const auto urls = ctx.sources.Urls();
+    // The source already in use: the pages listed from it stay.
+    if (index >= 0 && index < static_cast<int>(urls.size()) && urls[static_cast<size_t>(index)] == ctx.sources.Current()) {
+        return;
+    }
+    if (!ApplySource(ctx, index)) return;
+    if (auto item = ctx.ui.comboItem(app::kSourceCombo, index)) app::StoreChosenSource(ctx, item->text);
 
     const std::string keyword = ctx.ui.text(app::kSearchBox);
     if (!keyword.empty() && keyword != kSearchPlaceholder && ctx.actions.newSearch) ctx.actions.newSearch();
+}
+
+void RestoreChosenSource(app::AppContext& ctx) {
+    const std::string name = app::ChosenSource(ctx);
+    if (name.empty()) return;
+    const int count = ctx.ui.comboCount(app::kSourceCombo);
+    for (int i = 0; i < count; ++i) {
+        auto item = ctx.ui.comboItem(app::kSourceCombo, i);
+        if (!item || item->text != name) continue;
+        if (ApplySource(ctx, i)) ctx.ui.setSelection(app::kSourceCombo, i);
+        return;
+    }
 }
 
 }  // namespace mm::search

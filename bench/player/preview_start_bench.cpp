@@ -144,7 +144,7 @@ int main(int argc, char** argv) {
     ctx->deployment.updateHost = catalogue.BaseUrl();
     ctx->deployment.statsHost = catalogue.BaseUrl();
     ctx->shell.openUrl = [](const std::string&) {};
-    ctx->shell.chooseFolder = [](const std::string&) { return std::string(); };
+    ctx->shell.chooseFolder = [](const std::string&, const std::string&) { return std::string(); };
     ctx->shell.exitProgram = [](int) {};
 
     const std::string badges[] = {app::kPlayerBadgeStandard, app::kPlayerBadgeHigh, app::kPlayerBadgeLossless,

@@ -48,6 +48,20 @@ bool MakeDirectories(const std::string& path) {
     return IsDirectory(path);
 }
 
+bool CanCreateFilesIn(const std::string& folder) {
+    if (!IsDirectory(folder)) return false;
+    // A real file, not the permission bits: a read-only mount, an immutable
+    // folder or a full quota refuse it too, and root passes what root may do.
+    std::string probe = folder;
+    if (probe.back() != '/') probe += '/';
+    probe += ".morvane-write-test-XXXXXX";
+    const int fd = mkstemp(probe.data());
+    if (fd < 0) return false;
+    close(fd);
+    unlink(probe.c_str());
+    return true;
+}
+
 bool RemoveFile(const std::string& path) { return unlink(path.c_str()) == 0; }
 
 namespace {

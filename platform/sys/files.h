@@ -11,6 +11,8 @@ bool IsRegularFile(const std::string& path);
 std::int64_t FileSize(const std::string& path);  // -1 when missing
 // Creates the folder and its parents; true when it exists afterwards.
 bool MakeDirectories(const std::string& path);
+// True when a new file can be created in the folder (tried, then removed).
+bool CanCreateFilesIn(const std::string& folder);
 bool RemoveFile(const std::string& path);
 // Renames without ever replacing an existing target; false (errno EEXIST) when
 // the target exists. Works on file systems without renameat2 and hard links

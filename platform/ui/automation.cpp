@@ -244,6 +244,11 @@ struct Automation::Session {
         write({{"stalls", stallsJson(probe.Snapshot())}});
         if (reset) probe.Reset();
     }
+    void opKey(const json& j) {
+        std::string keys;
+        if (!getString(j, "keys", keys)) return error("needs \"keys\" (text)");
+        fireAndWait({a.options_.closeTarget, EventType::Shortcut, 0, keys});
+    }
     void opClose(const json&) { close(); }
     void opAnswer(const json& c) {
         std::string button;
@@ -292,6 +297,7 @@ struct Automation::Session {
             {"messages", [](Session& s, const json& c) { s.opMessages(c); }},
             {"stalls", [](Session& s, const json& c) { s.opStalls(c); }},
             {"close", [](Session& s, const json& c) { s.opClose(c); }},
+            {"key", [](Session& s, const json& c) { s.opKey(c); }},
             {"folder", [](Session& s, const json& c) { s.opFolder(c); }},
             {"answer", [](Session& s, const json& c) { s.opAnswer(c); }},
         };
@@ -316,8 +322,8 @@ void Automation::reportMessageBoxes(std::ostream& out) {
     });
 }
 
-void Automation::reportFolderChooser(const std::string& title) {
-    if (sink_) sink_->write({{"folder_chooser", {{"title", title}}}});
+void Automation::reportFolderChooser(const std::string& title, const std::string& start) {
+    if (sink_) sink_->write({{"folder_chooser", {{"title", title}, {"start", start}}}});
 }
 
 int Automation::run(std::istream& in, std::ostream& out) {

@@ -35,10 +35,11 @@ class Automation {
     // run() does it otherwise.
     void reportMessageBoxes(std::ostream& out);
 
-    // Reports that the program opened its folder chooser, with its title
-    // ({"folder_chooser":{"title":…}}); the answer is the script's "folder".
+    // Reports that the program opened its folder chooser, with its title and
+    // the folder it opens in ({"folder_chooser":{"title":…,"start":…}}); the
+    // answer is the script's "folder".
     // Any thread; nothing is written before reportMessageBoxes or run.
-    void reportFolderChooser(const std::string& title);
+    void reportFolderChooser(const std::string& title, const std::string& start);
 
     // Reads commands until "close" or the end of input, which closes too.
     // Returns the number of error lines written. Boxes are no longer reported

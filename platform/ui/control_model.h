@@ -152,8 +152,10 @@ public:
     int rowHeight(const std::string& list) const;
     int rowCount(const std::string& list) const;
     // Inserts an empty row before pos (pos < 0 or past the end appends); returns its index.
+    // A selected row stays selected where it moves to.
     int insertRow(const std::string& list, int pos);
-    // Deletes one row; row < 0 deletes all rows.
+    // Deletes one row; row < 0 deletes all rows. Deleting the selected row, or
+    // all rows, leaves the list without a selection.
     void deleteRow(const std::string& list, int row);
     // Cell writes to a row that does not exist are dropped (and return false).
     bool setCellText(const std::string& list, int row, int col, const std::string& text);

@@ -52,6 +52,7 @@ int ControlModel::insertRow(const std::string& list, int pos) {
         const int count = static_cast<int>(c->rows.size());
         index = (pos < 0 || pos > count) ? count : pos;
         c->rows.insert(c->rows.begin() + index, Row{});
+        if (c->selection >= index) ++c->selection;
     }
     notify({Change::What::Rows, list, index});
     return index;
@@ -64,9 +65,15 @@ void ControlModel::deleteRow(const std::string& list, int row) {
         if (!c) return;
         if (row < 0) {
             c->rows.clear();
+            c->selection = -1;
             row = -1;
         } else if (row < static_cast<int>(c->rows.size())) {
             c->rows.erase(c->rows.begin() + row);
+            if (c->selection == row) {
+                c->selection = -1;
+            } else if (c->selection > row) {
+                --c->selection;
+            }
         } else {
             return;
         }

@@ -28,6 +28,7 @@ constexpr std::array<TypeName, 18> kTypeNames{{
     {EventType::TimerTick, "TimerTick"},
     {EventType::ActivationChanged, "ActivationChanged"},
     {EventType::WindowClose, "WindowClose"},
+    {EventType::Shortcut, "Shortcut"},
 }};
 }  // namespace
 

@@ -32,6 +32,7 @@ enum class EventType {
     TimerTick,
     ActivationChanged,  // arg = 1 activated, 0 deactivated
     WindowClose,        // arg = 0
+    Shortcut,           // control = the main window, text = the keys ("Ctrl+D", "Space", "Escape")
 };
 
 const char* eventTypeName(EventType t);

@@ -38,7 +38,7 @@ FlowFixture::FlowFixture() {
         std::lock_guard lk(mu_);
         openedUrls_.push_back(url);
     };
-    ctx->shell.chooseFolder = [](const std::string&) { return std::string(); };
+    ctx->shell.chooseFolder = [](const std::string&, const std::string&) { return std::string(); };
     ctx->shell.exitProgram = [this](int code) { exitCode = code; };
 }
 

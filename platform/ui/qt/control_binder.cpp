@@ -11,6 +11,7 @@
 #include <QStackedWidget>
 #include <QStyle>
 #include <QToolButton>
+#include <algorithm>
 
 #include "platform/ui/qt/list_box.h"
 #include "platform/ui/qt/picture_box.h"
@@ -85,7 +86,7 @@ void ControlBinder::fire(const std::string& control, EventType type, int arg, st
 
 void ControlBinder::add(const std::string& name, QWidget* w, std::function<void()> apply,
                         bool followsVisibility) {
-    entries_[name] = Entry{w, std::move(apply), followsVisibility};
+    entries_[name] = Entry{w, std::move(apply), followsVisibility, {}};
 }
 
 void ControlBinder::watchPointer(const std::string& name, QWidget* w) {
@@ -115,6 +116,7 @@ void ControlBinder::applyProperties(const std::string& name) {
     ApplyScope scope(applying_);
     if (QWidget* w = it->second.widget; w && it->second.followsVisibility) {
         const bool visible = model_.visible(name);
+        if (!visible && !w->isHidden() && it->second.beforeHide) it->second.beforeHide();
         if (w->isHidden() == visible) w->setVisible(visible);
         w->setEnabled(!model_.disabled(name));
     }
@@ -216,6 +218,9 @@ void ControlBinder::bindLineEdit(const std::string& name, QLineEdit* w) {
 void ControlBinder::bindTextEdit(const std::string& name, QPlainTextEdit* w) {
     add(name, w, [this, name, w] {
         const QString t = toWidgetText(model_.text(name));
+        // A prompt the program writes stays readable as the placeholder once
+        // gaining the focus has cleared the box.
+        if (!t.isEmpty() && !w->hasFocus()) w->setPlaceholderText(t);
         if (w->toPlainText() != t) w->setPlainText(t);
     });
     connect(w, &QPlainTextEdit::textChanged, this, [this, name, w] {
@@ -344,13 +349,24 @@ void ControlBinder::bindWindow(const std::string& name, QWidget* w) {
         false);
 }
 
-void ControlBinder::bindPanel(const std::string& name, QWidget* w, std::function<void()> onShown) {
+void ControlBinder::bindPanel(const std::string& name, QWidget* w, std::function<void()> onShown,
+                              std::function<void()> onHiding) {
     add(name, w, [w, onShown = std::move(onShown)] {
         if (w->isVisible()) {
             if (onShown) onShown();
             w->raise();
         }
     });
+    entries_[name].beforeHide = std::move(onHiding);
+}
+
+void ControlBinder::bindListNotice(const std::string& name, ListBoxView* list) {
+    add(
+        name, list,
+        [this, name, list] {
+            list->setNotice(model_.visible(name) ? toWidgetText(model_.text(name)) : QString());
+        },
+        false);
 }
 
 // ---- raw events: keys, focus and the pointer
@@ -360,16 +376,29 @@ bool ControlBinder::eventFilter(QObject* obj, QEvent* e) {
     if (it == names_.end()) return false;
     const std::string& name = it->second;
     switch (e->type()) {
+        case QEvent::KeyPress: {
+            auto* k = static_cast<QKeyEvent*>(e);
+            std::vector<int>& keys = pressed_[obj];
+            if (!k->isAutoRepeat() && std::find(keys.begin(), keys.end(), k->key()) == keys.end())
+                keys.push_back(k->key());
+            break;
+        }
         case QEvent::KeyRelease: {
             auto* k = static_cast<QKeyEvent*>(e);
+            if (k->isAutoRepeat()) break;
+            std::vector<int>& keys = pressed_[obj];
+            auto at = std::find(keys.begin(), keys.end(), k->key());
+            if (at == keys.end()) break;  // pressed elsewhere: not this control's key
+            keys.erase(at);
             const int code = VirtualKeyCode(k->key());
-            if (!k->isAutoRepeat() && code != 0) fire(name, EventType::KeyUp, code);
+            if (code != 0) fire(name, EventType::KeyUp, code);
             break;
         }
         case QEvent::FocusIn:
             fire(name, EventType::FocusIn);
             break;
         case QEvent::FocusOut:
+            pressed_.erase(obj);
             fire(name, EventType::FocusOut);
             break;
         case QEvent::Enter:

@@ -52,8 +52,13 @@ public:
     // The top-level window: its title follows the control's text; showing and
     // closing it stay with the window's own code.
     void bindWindow(const std::string& name, QWidget* w);
-    // A child panel: shown and hidden by the model; `onShown` places it.
-    void bindPanel(const std::string& name, QWidget* w, std::function<void()> onShown);
+    // A child panel: shown and hidden by the model; `onShown` places it,
+    // `onHiding` runs just before the model hides it.
+    void bindPanel(const std::string& name, QWidget* w, std::function<void()> onShown,
+                   std::function<void()> onHiding = {});
+    // A label whose text is drawn as a list's quiet line (ListBoxView::setNotice)
+    // while the label is visible.
+    void bindListNotice(const std::string& name, ListBoxView* list);
 
     // Re-reads every property of the control and applies it.
     void applyProperties(const std::string& name);
@@ -78,6 +83,7 @@ private:
         QWidget* widget = nullptr;
         std::function<void()> apply;
         bool followsVisibility = true;
+        std::function<void()> beforeHide;
     };
     void add(const std::string& name, QWidget* w, std::function<void()> apply, bool followsVisibility = true);
     void watchPointer(const std::string& name, QWidget* w);
@@ -87,6 +93,10 @@ private:
     ImageCache& images_;
     std::map<std::string, Entry> entries_;
     std::map<QObject*, std::string> names_;  // widgets whose raw events are watched
+    // Keys pressed while the widget had the focus and not yet released: a
+    // release counts only after its own press (the Enter that closed a message
+    // box is released over the search box).
+    std::map<QObject*, std::vector<int>> pressed_;
     std::map<std::string, ListBoxView*> lists_;
     std::map<std::string, QComboBox*> combos_;
     std::map<int, std::vector<std::string>> radioGroups_;

@@ -5,6 +5,9 @@
 #include <QPainter>
 #include <QScrollBar>
 #include <QTimer>
+#include <QToolTip>
+#include <QHelpEvent>
+#include <QKeyEvent>
 #include <QWheelEvent>
 
 #include "platform/ui/qt/skin.h"
@@ -135,13 +138,79 @@ void ListTableModel::refreshIcons() {
 
 // ---- ListDelegate
 
+namespace {
+
+// Where a cell's parts go: the icon at the left, then one line of text or two
+// (a name over its album), and a progress bar below when the row has one.
+struct CellLayout {
+    QStringList lines;
+    QPixmap icon;
+    int progress = -1;
+    bool centered = false;
+    QRect area, content, bar, text;
+    QFont main, small;
+};
+
+CellLayout LayOut(const QStyleOptionViewItem& opt, const QModelIndex& index) {
+    CellLayout l;
+    l.lines = opt.text.split('\n');
+    l.icon = index.data(Qt::DecorationRole).value<QPixmap>();
+    l.progress = index.data(ListTableModel::kProgressRole).toInt();
+    l.centered = opt.displayAlignment & Qt::AlignHCenter;
+    l.area = opt.rect.adjusted(10, 0, -10, 0);
+    l.content = l.area;
+    if (l.progress >= 0) {
+        l.content.setBottom(l.area.center().y() + 2);
+        l.bar = QRect(l.area.left(), l.area.center().y() + 8, l.area.width(), 6);
+    }
+    int x = l.content.left();
+    if (!l.icon.isNull()) x += l.icon.deviceIndependentSize().toSize().width() + 8;
+    l.text = QRect(x, l.content.top(), l.content.right() - x, l.content.height());
+    l.main = opt.font;
+    l.small = opt.font;
+    l.small.setPixelSize(std::max(10, l.main.pixelSize() - 1));
+    return l;
+}
+
+bool TwoLines(const CellLayout& l) {
+    return l.lines.size() >= 2 && l.progress < 0;
+}
+
+}  // namespace
+
+bool ListDelegate::isElided(const QStyleOptionViewItem& option, const QModelIndex& index) const {
+    QStyleOptionViewItem opt(option);
+    initStyleOption(&opt, index);
+    const CellLayout l = LayOut(opt, index);
+    const QFontMetrics fm(l.main), sfm(l.small);
+    if (TwoLines(l))
+        return fm.horizontalAdvance(l.lines[0]) > l.text.width() ||
+               sfm.horizontalAdvance(l.lines.mid(1).join(' ')) > l.text.width();
+    return fm.horizontalAdvance(l.lines.join(' ')) > l.text.width();
+}
+
+bool ListDelegate::helpEvent(QHelpEvent* e, QAbstractItemView* view, const QStyleOptionViewItem& option,
+                             const QModelIndex& index) {
+    if (e->type() != QEvent::ToolTip || !index.isValid()) return QStyledItemDelegate::helpEvent(e, view, option, index);
+    QString tip = index.data(Qt::ToolTipRole).toString();
+    if (tip.isEmpty() && isElided(option, index)) tip = index.data(Qt::DisplayRole).toString();
+    if (tip.isEmpty()) {
+        QToolTip::hideText();
+        e->ignore();
+        return false;
+    }
+    QToolTip::showText(e->globalPos(), tip, view->viewport(), option.rect);
+    return true;
+}
+
 void ListDelegate::paint(QPainter* p, const QStyleOptionViewItem& option, const QModelIndex& index) const {
     QStyleOptionViewItem opt(option);
     initStyleOption(&opt, index);
-    const QStringList lines = opt.text.split('\n');
-    const QPixmap icon = index.data(Qt::DecorationRole).value<QPixmap>();
-    const int progress = index.data(ListTableModel::kProgressRole).toInt();
-    const bool centered = opt.displayAlignment & Qt::AlignHCenter;
+    const CellLayout layout = LayOut(opt, index);
+    const QStringList& lines = layout.lines;
+    const QPixmap& icon = layout.icon;
+    const int progress = layout.progress;
+    const bool centered = layout.centered;
 
     // Background, hover and selection from the style; the content is ours.
     opt.text.clear();
@@ -153,26 +222,19 @@ void ListDelegate::paint(QPainter* p, const QStyleOptionViewItem& option, const 
     p->save();
     p->setRenderHint(QPainter::Antialiasing);
     p->setRenderHint(QPainter::SmoothPixmapTransform);
-    QRect area = opt.rect.adjusted(10, 0, -10, 0);
-    QRect content = area;
-    QRect bar;
-    if (progress >= 0) {
-        content.setBottom(area.center().y() + 2);
-        bar = QRect(area.left(), area.center().y() + 8, area.width(), 6);
-    }
-    int x = content.left();
+    const QRect& content = layout.content;
+    const QRect& bar = layout.bar;
+    const QRect& textRect = layout.text;
+    const int x = textRect.left();
     if (!icon.isNull()) {
         const QSize s = icon.deviceIndependentSize().toSize();
-        p->drawPixmap(x, content.center().y() - s.height() / 2 + 1, icon);
-        x += s.width() + 8;
+        p->drawPixmap(content.left(), content.center().y() - s.height() / 2 + 1, icon);
     }
-    const QRect textRect(x, content.top(), content.right() - x, content.height());
-    QFont main = opt.font;
-    QFont small = opt.font;
-    small.setPixelSize(std::max(10, main.pixelSize() - 1));
+    const QFont& main = layout.main;
+    const QFont& small = layout.small;
     const QFontMetrics fm(main), sfm(small);
     const bool selected = opt.state & QStyle::State_Selected;
-    if (lines.size() >= 2 && progress < 0) {
+    if (TwoLines(layout)) {
         const int h = fm.height() + sfm.height() + 2;
         const int top = textRect.center().y() - h / 2 + 1;
         p->setFont(main);
@@ -222,7 +284,9 @@ ListBoxView::ListBoxView(ControlModel& model, std::string list, ImageCache& imag
     setShowGrid(false);
     setWordWrap(false);
     setMouseTracking(true);
-    setFocusPolicy(Qt::NoFocus);
+    // A click on a row gives the list the keyboard: arrows, Home, End, Page keys, Enter.
+    setFocusPolicy(Qt::StrongFocus);
+    setTabKeyNavigation(false);
     setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     verticalHeader()->hide();
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
@@ -250,6 +314,13 @@ ListBoxView::ListBoxView(ControlModel& model, std::string list, ImageCache& imag
         });
     });
     connect(model_, &QAbstractItemModel::modelReset, this, &ListBoxView::applyColumnWidths);
+    connect(model_, &QAbstractItemModel::rowsInserted, this, [this](const QModelIndex&, int, int last) {
+        if (!followNewRows_) return;
+        // After the view has taken the new rows into its geometry.
+        QTimer::singleShot(0, this, [this, last] {
+            if (last < model_->rowCount()) scrollTo(model_->index(last, 0), QAbstractItemView::PositionAtBottom);
+        });
+    });
 }
 
 void ListBoxView::setColumnWidths(const std::vector<int>& widths) {
@@ -289,6 +360,74 @@ void ListBoxView::selectModelRow(int row) {
         clearSelection();
     }
     selecting_ = false;
+}
+
+void ListBoxView::setNotice(const QString& text) {
+    if (notice_ == text) return;
+    notice_ = text;
+    updateGeometries();
+    viewport()->update();
+}
+
+int ListBoxView::noticeHeight() const {
+    return notice_.isEmpty() ? 0 : fontMetrics().height() + 28;
+}
+
+QRect ListBoxView::noticeRect() const {
+    if (notice_.isEmpty()) return {};
+    const int rows = model_->rowCount();
+    if (rows == 0) return viewport()->rect();
+    const int below = rowViewportPosition(rows - 1) + rowHeight(rows - 1);
+    return QRect(0, below, viewport()->width(), noticeHeight());
+}
+
+QString ListBoxView::toolTipAt(const QModelIndex& index) const {
+    if (!index.isValid()) return {};
+    QString tip = index.data(Qt::ToolTipRole).toString();
+    if (!tip.isEmpty()) return tip;
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    option.rect = visualRect(index);
+    auto* delegate = static_cast<ListDelegate*>(itemDelegate());
+    return delegate->isElided(option, index) ? index.data(Qt::DisplayRole).toString() : QString();
+}
+
+void ListBoxView::updateGeometries() {
+    QTableView::updateGeometries();
+    // Room below the last row for the end line, reached by scrolling like a row.
+    if (model_ && model_->rowCount() > 0 && !notice_.isEmpty()) {
+        QScrollBar* bar = verticalScrollBar();
+        const int content = rowViewportPosition(model_->rowCount() - 1) + verticalOffset() +
+                            rowHeight(model_->rowCount() - 1) + noticeHeight();
+        bar->setRange(0, std::max(0, content - viewport()->height()));
+    }
+}
+
+void ListBoxView::paintEvent(QPaintEvent* e) {
+    QTableView::paintEvent(e);
+    const QRect r = noticeRect();
+    if (r.isEmpty() || !r.intersects(viewport()->rect())) return;
+    QPainter p(viewport());
+    p.setPen(skin::kTextSecondary);
+    QFont f = font();
+    if (model_->rowCount() == 0) f.setPixelSize(f.pixelSize() + 1);
+    p.setFont(f);
+    p.drawText(r.adjusted(16, 0, -16, 0), Qt::AlignCenter | Qt::TextWordWrap, notice_);
+}
+
+void ListBoxView::keyPressEvent(QKeyEvent* e) {
+    const QModelIndex current = currentIndex();
+    const int rows = model_->rowCount();
+    const bool onLast = current.isValid() && current.row() == rows - 1;
+    if ((e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) && e->modifiers() == Qt::NoModifier) {
+        if (current.isValid()) emit rowDoubleClicked(current.row());
+        e->accept();
+        return;
+    }
+    QTableView::keyPressEvent(e);
+    // Down, Page Down or End on the last row asks for more rows, as the wheel does.
+    if (onLast && rows > 0 && (e->key() == Qt::Key_Down || e->key() == Qt::Key_PageDown || e->key() == Qt::Key_End))
+        emit scrolledPastEnd();
 }
 
 void ListBoxView::wheelEvent(QWheelEvent* e) {

@@ -53,6 +53,11 @@ class ListDelegate : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
     void paint(QPainter* p, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+    // The cell's own tool tip, or else its whole text when the cell shows it shortened.
+    bool helpEvent(QHelpEvent* e, QAbstractItemView* view, const QStyleOptionViewItem& option,
+                   const QModelIndex& index) override;
+    // True when the cell's text does not fit and is drawn with "…".
+    bool isElided(const QStyleOptionViewItem& option, const QModelIndex& index) const;
 };
 
 class ListBoxView : public QTableView {
@@ -65,22 +70,39 @@ public:
     void setColumnWidths(const std::vector<int>& widths);
     void applyRowHeight(int px);
     void selectModelRow(int row);
+    // A quiet line in the list: centred in the empty list, or below the last
+    // row, scrolled with the rows. Empty: none.
+    void setNotice(const QString& text);
+    QString notice() const { return notice_; }
+    // Where the notice is drawn now, in the viewport's coordinates (empty when none).
+    QRect noticeRect() const;
+    // New rows are scrolled into view as they come (the download list).
+    void setFollowNewRows(bool on) { followNewRows_ = on; }
+    // What a tool tip over that cell shows ("" when none).
+    QString toolTipAt(const QModelIndex& index) const;
 
 signals:
     void rowRightClicked(int row, QPoint globalPos);
+    // Double-click, or Enter on the current row.
     void rowDoubleClicked(int row);
     void scrolledPastEnd();
     void rowSelected(int row);
 
 protected:
     void wheelEvent(QWheelEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
+    void paintEvent(QPaintEvent* e) override;
+    void updateGeometries() override;
 
 private:
     void applyColumnWidths();
+    int noticeHeight() const;
     ListTableModel* model_;
     std::vector<int> widths_;
+    QString notice_;
     bool selecting_ = false;
     bool inWheel_ = false;
+    bool followNewRows_ = false;
 };
 
 }  // namespace mm::ui::qt

@@ -1,11 +1,19 @@
 #include "platform/ui/qt/main_window_view.h"
 
+#include <QAbstractButton>
+#include <QAbstractSpinBox>
 #include <QApplication>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTextEdit>
 #include <QCloseEvent>
 #include <QCursor>
 #include <QMouseEvent>
 #include <QPropertyAnimation>
 #include <QTimer>
+#include <algorithm>
 #include <set>
 #include <tuple>
 
@@ -13,6 +21,7 @@
 #include "platform/ui/qt/list_box.h"
 #include "platform/ui/qt/menu_presenter.h"
 #include "platform/ui/qt/message_box.h"
+#include "platform/ui/qt/picture_box.h"
 #include "platform/ui/qt/probed_application.h"
 #include "platform/ui/qt/skin.h"
 #include "platform/ui/qt/tip_popup.h"
@@ -37,9 +46,8 @@ MainWindowView::MainWindowView(ControlModel& model, EventDispatcher& events, QWi
       tip_(new TipPopup(this)),
       poster_(this) {
     // The look is part of the view: apply it when the application has not.
-    if (auto* app = qobject_cast<QApplication*>(QCoreApplication::instance());
-        app && app->styleSheet().isEmpty())
-        skin::Apply(*app);
+    if (auto* app = qobject_cast<QApplication*>(QCoreApplication::instance())) skin::EnsureApplied(*app);
+    skin::ApplyTo(*this);
     current_ = this;
     setWindowTitle(QStringLiteral("MorvaneMusic"));
     buildLayout();
@@ -148,6 +156,7 @@ void MainWindowView::flushChanges() {
     for (const std::string& menu : popUps) menus_->onPopUpChanged(menu);
     if (tip) applyTip();
     if (animation) applyAnimations();
+    applyPendingFocus();
 }
 
 void MainWindowView::applyTip() {
@@ -236,6 +245,13 @@ void MainWindowView::finishClose() {
 // ---- overlays and clicks outside the panels
 
 bool MainWindowView::eventFilter(QObject* obj, QEvent* e) {
+    if (e->type() == QEvent::KeyPress && obj->isWidgetType()) {
+        if (handleShortcut(static_cast<QWidget*>(obj), static_cast<QKeyEvent*>(e))) return true;
+    } else if (e->type() == QEvent::Show && obj->isWidgetType()) {
+        for (auto& [name, panel] : panels_) {
+            if (obj == panel) panelShown(panel);
+        }
+    }
     if ((obj == content_ || obj == searchList_) && e->type() == QEvent::Resize) {
         QTimer::singleShot(0, this, &MainWindowView::placeOverlays);
     } else if (e->type() == QEvent::MouseButtonPress && obj->isWidgetType()) {
@@ -253,6 +269,100 @@ bool MainWindowView::eventFilter(QObject* obj, QEvent* e) {
         }
     }
     return QWidget::eventFilter(obj, e);
+}
+
+}  // namespace mm::ui::qt
+
+namespace mm::ui::qt {
+
+// ---- keyboard
+
+namespace {
+
+// Widgets that use the space bar themselves: text fields type it, buttons and
+// clickable pictures are pressed with it, combo boxes open with it.
+bool TakesSpace(const QWidget* w) {
+    if (!w) return false;
+    if (qobject_cast<const QLineEdit*>(w) || qobject_cast<const QPlainTextEdit*>(w) ||
+        qobject_cast<const QTextEdit*>(w) || qobject_cast<const QAbstractSpinBox*>(w) ||
+        qobject_cast<const QAbstractButton*>(w) || qobject_cast<const QComboBox*>(w))
+        return true;
+    const auto* picture = qobject_cast<const PictureBox*>(w);
+    return picture && picture->focusPolicy() != Qt::NoFocus;
+}
+
+}  // namespace
+
+bool MainWindowView::handleShortcut(QWidget* receiver, QKeyEvent* k) {
+    if (receiver->window() != this) return false;  // message boxes, menus, dialogs keep their keys
+    // A key travels up from the focus widget to its parents: answer it once, where it starts.
+    QWidget* focus = QApplication::focusWidget();
+    if (focus ? receiver != focus : receiver != this) return false;
+    const Qt::KeyboardModifiers mods = k->modifiers() & ~Qt::KeypadModifier;
+    std::string keys;
+    if (mods == Qt::ControlModifier) {
+        switch (k->key()) {
+            case Qt::Key_F: keys = "Ctrl+F"; break;
+            case Qt::Key_D: keys = "Ctrl+D"; break;
+            case Qt::Key_1: keys = "Ctrl+1"; break;
+            case Qt::Key_2: keys = "Ctrl+2"; break;
+            case Qt::Key_3: keys = "Ctrl+3"; break;
+            default: break;
+        }
+    } else if (mods == Qt::NoModifier) {
+        const bool panelOpen =
+            std::any_of(panels_.begin(), panels_.end(), [](const auto& p) { return p.second->isVisible(); });
+        if (k->key() == Qt::Key_Escape && panelOpen) keys = "Escape";
+        if (k->key() == Qt::Key_Space && !TakesSpace(focus)) keys = "Space";
+    }
+    if (keys.empty()) return false;
+    if (!k->isAutoRepeat()) {
+        binder_->fire(kMainWindow, EventType::Shortcut, 0, keys);
+        if (keys == "Ctrl+F") focusSoon(searchBox_);
+    }
+    return true;
+}
+
+void MainWindowView::focusSoon(QWidget* w) {
+    if (!w || !w->isEnabled()) return;  // a busy search box is not waited for
+    pendingFocus_ = w;
+    applyPendingFocus();
+}
+
+void MainWindowView::applyPendingFocus() {
+    QWidget* w = pendingFocus_;
+    if (!w || !w->isVisible()) return;
+    pendingFocus_ = nullptr;
+    if (!w->isEnabled()) return;
+    w->setFocus(Qt::ShortcutFocusReason);
+    if (auto* edit = qobject_cast<QLineEdit*>(w)) edit->selectAll();
+}
+
+void MainWindowView::panelShown(QWidget* panel) {
+    QWidget* focus = QApplication::focusWidget();
+    if (!focus || !panel->isAncestorOf(focus)) returnFocus_[panel] = focus;
+    // Once the same pass has enabled or disabled the panel's buttons.
+    QTimer::singleShot(0, panel, [this, panel] {
+        if (!panel->isVisible()) return;
+        for (QWidget* target : panelFocus_[panel]) {
+            if (target->isVisible() && target->isEnabled()) {
+                target->setFocus(Qt::OtherFocusReason);
+                return;
+            }
+        }
+    });
+}
+
+void MainWindowView::panelHiding(QWidget* panel) {
+    QPointer<QWidget> back = returnFocus_[panel];
+    returnFocus_.erase(panel);
+    QWidget* focus = QApplication::focusWidget();
+    // Someone clicked elsewhere to close it: the focus stays where the click put it.
+    if (focus && !panel->isAncestorOf(focus)) return;
+    QWidget* target = back;
+    if (!target || !target->isVisible() || !target->isEnabled() || target->focusPolicy() == Qt::NoFocus)
+        target = searchList_ && searchList_->isVisible() ? searchList_ : nullptr;
+    if (target) target->setFocus(Qt::OtherFocusReason);
 }
 
 }  // namespace mm::ui::qt

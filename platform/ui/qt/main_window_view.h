@@ -15,6 +15,7 @@
 #include "platform/ui/qt/gui_poster.h"
 #include "platform/ui/qt/image_cache.h"
 
+class QKeyEvent;
 class QMenu;
 class QPropertyAnimation;
 class QStackedWidget;
@@ -61,6 +62,14 @@ private:
     void placeOverlays();
     void centerPanel(QWidget* panel);
 
+    // Keyboard: the window's shortcuts, and the focus moving with the panels.
+    bool handleShortcut(QWidget* receiver, QKeyEvent* k);
+    void panelShown(QWidget* panel);
+    void panelHiding(QWidget* panel);
+    // Focuses the widget now, or as soon as the page holding it is shown.
+    void focusSoon(QWidget* w);
+    void applyPendingFocus();
+
     void onChange(const Change& c);  // any thread
     void applyTip();
     void applyAnimations();
@@ -80,7 +89,13 @@ private:
     QWidget* loading_ = nullptr;
     QWidget* loadingText_ = nullptr;
     QWidget* addedBadge_ = nullptr;
+    QWidget* searchBox_ = nullptr;
     std::vector<std::pair<std::string, QWidget*>> panels_;
+    // Per panel: the widgets that take the focus when it opens, first usable
+    // one first; and where the focus was before it opened.
+    std::map<QWidget*, std::vector<QWidget*>> panelFocus_;
+    std::map<QWidget*, QPointer<QWidget>> returnFocus_;
+    QPointer<QWidget> pendingFocus_;
     std::map<std::string, QTimer*> timers_;
     std::map<std::string, StallProbe::Clock::time_point> timerStarts_;  // last tick (or start) of each
     std::map<QWidget*, ulong> lastPress_;

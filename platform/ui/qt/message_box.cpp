@@ -1,6 +1,9 @@
 #include "platform/ui/qt/message_box.h"
 
+#include <QFrame>
+#include <QGraphicsDropShadowEffect>
 #include <QHBoxLayout>
+#include <QMouseEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QThread>
@@ -10,11 +13,15 @@
 #include <mutex>
 
 #include "platform/ui/qt/image_cache.h"
+#include "platform/ui/qt/skin.h"
 #include "resources/resources.h"
 
 namespace mm::ui::qt {
 
 namespace {
+
+constexpr int kShadowBlur = 30;
+constexpr int kShadowMargin = 24;
 
 QString fromWindowsText(const std::string& s) {
     QString t = QString::fromStdString(s);
@@ -54,18 +61,31 @@ private:
 
 }  // namespace
 
-MessageBoxDialog::MessageBoxDialog(const MessageBoxRequest& req, QWidget* parent) : QDialog(parent) {
+MessageBoxDialog::MessageBoxDialog(const MessageBoxRequest& req, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint) {
     setObjectName("messageBox");
     setWindowTitle(QString::fromStdString(req.title));
     setModal(true);
-    setMinimumWidth(340);
+    setAttribute(Qt::WA_TranslucentBackground);
+    // Without the window behind it, the box still wears the skin.
+    if (!parent) skin::ApplyTo(*this);
 
-    auto* icon = new QLabel(this);
+    auto* card = new QFrame(this);
+    card->setObjectName("messageCard");
+    card_ = card;
+    auto* shadow = new QGraphicsDropShadowEffect(card);
+    shadow->setBlurRadius(kShadowBlur);
+    shadow->setOffset(0, 6);
+    shadow->setColor(QColor(0, 0, 0, 70));
+    card->setGraphicsEffect(shadow);
+    card->setMinimumWidth(340);
+
+    auto* icon = new QLabel(card);
     icon->setPixmap(ImageCache::fromBytes(mm::Resource("msgbox_icon.png")));
     icon->setAlignment(Qt::AlignTop);
-    auto* title = new QLabel(QString::fromStdString(req.title), this);
+    auto* title = new QLabel(QString::fromStdString(req.title), card);
     title->setObjectName("messageTitle");
-    auto* text = new QLabel(fromWindowsText(req.text), this);
+    auto* text = new QLabel(fromWindowsText(req.text), card);
     text->setObjectName("messageText");
     text->setWordWrap(true);
     text->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -83,22 +103,53 @@ MessageBoxDialog::MessageBoxDialog(const MessageBoxRequest& req, QWidget* parent
     top->addLayout(body, 1);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
+    QPushButton* focused = nullptr;
     for (int i = 0; i < static_cast<int>(labels.size()); ++i) {
-        auto* button = new QPushButton(QString::fromStdString(labels[static_cast<std::size_t>(i)]), this);
+        auto* button = new QPushButton(QString::fromStdString(labels[static_cast<std::size_t>(i)]), card);
         button->setObjectName(i == 0 ? "accent" : "");
         button->setDefault(i == defaultChoice_);
-        button->setMinimumWidth(96);
+        button->setMinimumSize(96, 34);
+        button->setCursor(Qt::PointingHandCursor);
         connect(button, &QPushButton::clicked, this, [this, i] {
             chosen_ = i;
             accept();
         });
         buttons->addWidget(button);
+        if (i == defaultChoice_ || !focused) focused = button;
     }
+    auto* inner = new QVBoxLayout(card);
+    inner->setContentsMargins(22, 20, 22, 18);
+    inner->setSpacing(18);
+    inner->addLayout(top);
+    inner->addLayout(buttons);
     auto* root = new QVBoxLayout(this);
-    root->setContentsMargins(22, 20, 22, 18);
-    root->setSpacing(18);
-    root->addLayout(top);
-    root->addLayout(buttons);
+    // Room around the card for its shadow.
+    root->setContentsMargins(kShadowMargin, kShadowMargin - 4, kShadowMargin, kShadowMargin + 4);
+    root->addWidget(card);
+    focused->setFocus();
+}
+
+void MessageBoxDialog::showEvent(QShowEvent* e) {
+    QDialog::showEvent(e);
+    // Over the middle of the window it belongs to.
+    if (QWidget* owner = parentWidget()) {
+        const QRect area = owner->window()->geometry();
+        move(area.center() - QPoint(width() / 2, height() / 2));
+    }
+}
+
+void MessageBoxDialog::mousePressEvent(QMouseEvent* e) {
+    dragging_ = false;
+    if (e->button() == Qt::LeftButton && card_->geometry().contains(e->position().toPoint())) {
+        dragging_ = true;
+        dragFrom_ = e->globalPosition().toPoint() - pos();
+    }
+    QDialog::mousePressEvent(e);
+}
+
+void MessageBoxDialog::mouseMoveEvent(QMouseEvent* e) {
+    if (dragging_ && (e->buttons() & Qt::LeftButton)) move(e->globalPosition().toPoint() - dragFrom_);
+    QDialog::mouseMoveEvent(e);
 }
 
 int MessageBoxDialog::choose() {

@@ -1,10 +1,12 @@
 #include "platform/ui/qt/picture_box.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
 
 #include "platform/ui/qt/image_cache.h"
+#include "platform/ui/qt/skin.h"
 
 namespace mm::ui::qt {
 
@@ -43,6 +45,7 @@ void PictureBox::setSpinning(bool on) {
 
 void PictureBox::setClickable(bool on) {
     setCursor(on ? Qt::PointingHandCursor : Qt::ArrowCursor);
+    setFocusPolicy(on ? Qt::TabFocus : Qt::NoFocus);
 }
 
 QSize PictureBox::sizeHint() const {
@@ -50,9 +53,14 @@ QSize PictureBox::sizeHint() const {
 }
 
 void PictureBox::paintEvent(QPaintEvent*) {
-    if (pixmap_.isNull()) return;
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
+    if (hasFocus()) {
+        p.setPen(QPen(skin::kFocus, 2));
+        p.setBrush(skin::kSelection);
+        p.drawRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), 6, 6);
+    }
+    if (pixmap_.isNull()) return;
     p.setRenderHint(QPainter::SmoothPixmapTransform);
     QSize target = pixmap_.size().scaled(size(), Qt::KeepAspectRatio);
     if (round_) target = QSize(qMin(width(), height()), qMin(width(), height()));
@@ -70,6 +78,26 @@ void PictureBox::paintEvent(QPaintEvent*) {
 void PictureBox::mouseReleaseEvent(QMouseEvent* e) {
     if (e->button() == Qt::LeftButton && rect().contains(e->position().toPoint())) emit clicked();
     QWidget::mouseReleaseEvent(e);
+}
+
+void PictureBox::keyPressEvent(QKeyEvent* e) {
+    const bool press = e->key() == Qt::Key_Space || e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter;
+    if (press && focusPolicy() != Qt::NoFocus && e->modifiers() == Qt::NoModifier) {
+        if (!e->isAutoRepeat()) emit clicked();
+        e->accept();
+        return;
+    }
+    QWidget::keyPressEvent(e);
+}
+
+void PictureBox::focusInEvent(QFocusEvent* e) {
+    update();
+    QWidget::focusInEvent(e);
+}
+
+void PictureBox::focusOutEvent(QFocusEvent* e) {
+    update();
+    QWidget::focusOutEvent(e);
 }
 
 void PictureBox::enterEvent(QEnterEvent*) {

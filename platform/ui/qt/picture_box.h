@@ -21,6 +21,8 @@ public:
     int angle() const { return angle_; }
     void setRound(bool on);
     void setSpinning(bool on);  // turns itself while visible
+    // A clickable picture is a button too: reached by Tab, pressed with Space
+    // or Enter, and marked with a ring while it has the focus.
     void setClickable(bool on);
 
     QSize sizeHint() const override;
@@ -33,6 +35,9 @@ signals:
 protected:
     void paintEvent(QPaintEvent*) override;
     void mouseReleaseEvent(QMouseEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
+    void focusInEvent(QFocusEvent* e) override;
+    void focusOutEvent(QFocusEvent* e) override;
     void enterEvent(QEnterEvent*) override;
     void leaveEvent(QEvent*) override;
     void showEvent(QShowEvent*) override;

@@ -5,6 +5,7 @@
 #include <QFontDatabase>
 #include <QPalette>
 #include <QStyleFactory>
+#include <QWidget>
 
 namespace mm::ui::qt::skin {
 
@@ -36,8 +37,18 @@ void Apply(QApplication& app) {
     pal.setColor(QPalette::Disabled, QPalette::Text, kDisabledText);
     pal.setColor(QPalette::Disabled, QPalette::WindowText, kDisabledText);
     pal.setColor(QPalette::Disabled, QPalette::ButtonText, kDisabledText);
+    pal.setColor(QPalette::ToolTipBase, kTipBackground);
+    pal.setColor(QPalette::ToolTipText, kText);
     app.setPalette(pal);
-    app.setStyleSheet(StyleSheet());
+    app.setProperty("mmSkinApplied", true);
+}
+
+void EnsureApplied(QApplication& app) {
+    if (!app.property("mmSkinApplied").toBool()) Apply(app);
+}
+
+void ApplyTo(QWidget& window) {
+    window.setStyleSheet(StyleSheet());
 }
 
 QString StyleSheet() {
@@ -66,33 +77,46 @@ QLineEdit, QPlainTextEdit {
 }
 QPlainTextEdit { border-radius: 8px; padding: 4px 8px; }
 QLineEdit:focus, QPlainTextEdit:focus { border: 1px solid #E8465B; }
+QPlainTextEdit { selection-background-color: #E8465B; }
 QLineEdit:disabled { background: #F1F2F4; color: #A0A4AD; }
 QPushButton {
     background: white; border: 1px solid #DADDE3; border-radius: 16px; padding: 6px 18px; color: #2B2F36;
 }
 QPushButton:hover { border-color: #E8465B; color: #E8465B; }
 QPushButton:pressed { background: #FDECEE; }
+QPushButton:focus { border: 2px solid #E8465B; padding: 5px 17px; background: #FFF5F6; }
 QPushButton:disabled { color: #B4B8C0; border-color: #E6E8EC; background: #F7F8FA; }
-QPushButton#accent { background: #E8465B; border: none; color: white; font-weight: bold; }
-QPushButton#accent:hover { background: #D63A4F; color: white; }
-QPushButton#accent:disabled { background: #F2A9B3; color: white; }
+QPushButton#accent {
+    background: #E8465B; border: 2px solid #E8465B; color: white; font-weight: bold; padding: 5px 17px;
+}
+QPushButton#accent:hover { background: #D63A4F; border-color: #D63A4F; color: white; }
+QPushButton#accent:focus { border-color: #9E2234; }
+QPushButton#accent:disabled { background: #F2A9B3; border-color: #F2A9B3; color: white; }
 QPushButton#tierButton { text-align: left; padding: 9px 16px; border-radius: 8px; }
+QPushButton#tierButton:focus { padding: 8px 15px; }
 QPushButton#iconButton, QPushButton#iconButton:hover, QPushButton#iconButton:pressed {
     background: transparent; border: none; padding: 0;
 }
+QPushButton#iconButton:focus { background: #FDECEE; border: 2px solid #E8465B; border-radius: 8px; padding: 0; }
 QPushButton#closeButton {
     background: transparent; border: none; color: #8A8F99; font-size: 16px; padding: 0 6px;
 }
 QPushButton#closeButton:hover { color: #E8465B; }
+QPushButton#closeButton:focus { color: #E8465B; background: #FDECEE; border: none; border-radius: 8px; padding: 0 6px; }
 QComboBox {
-    background: white; border: 1px solid #E1E3E8; border-radius: 17px; padding: 4px 12px; color: #2B2F36;
+    background: white; border: 1px solid #E1E3E8; border-radius: 17px; padding: 4px 34px 4px 12px;
+    color: #2B2F36;
 }
-QComboBox:hover { border-color: #E8465B; }
-QComboBox::drop-down { border: none; width: 24px; }
+QComboBox:hover, QComboBox:focus { border-color: #E8465B; }
+QComboBox:disabled { background: #F1F2F4; color: #A0A4AD; }
+QComboBox::drop-down { border: none; width: 30px; }
+QComboBox::down-arrow { image: none; width: 0; height: 0; }
 QComboBox QAbstractItemView {
-    background: white; border: 1px solid #E6E8EC; selection-background-color: #FDECEE;
-    selection-color: #2B2F36; outline: none;
+    background: white; border: 1px solid #E1E3E8; border-radius: 8px; padding: 4px;
+    selection-background-color: #FDECEE; selection-color: #2B2F36; outline: none;
 }
+QComboBox QAbstractItemView::item { min-height: 30px; padding: 0 8px; border-radius: 6px; }
+QComboBox QAbstractItemView::item:hover { background: #F3F4F6; }
 QFrame#card { background: white; border: 1px solid #ECEEF1; border-radius: 12px; }
 QFrame#panel { background: white; border: 1px solid #E1E3E8; border-radius: 14px; }
 QLabel#panelTitle { font-size: 16px; font-weight: bold; }
@@ -101,6 +125,8 @@ QTableView {
     background: white; border: 1px solid #ECEEF1; border-radius: 12px; gridline-color: transparent;
     selection-background-color: #FDECEE; selection-color: #2B2F36; outline: none;
 }
+QTableView:focus { border: 1px solid #E8465B; }
+QLabel#listHeading { color: #8A8F99; font-size: 12px; padding: 0 4px; }
 QHeaderView::section {
     background: white; color: #8A8F99; border: none; border-bottom: 1px solid #ECEEF1;
     padding: 8px 8px; font-weight: normal;
@@ -110,6 +136,12 @@ QScrollBar::handle:vertical { background: #D5D8DE; border-radius: 3px; min-heigh
 QScrollBar::handle:vertical:hover { background: #B9BDC6; }
 QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }
 QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: transparent; }
+QScrollBar:horizontal { background: transparent; height: 10px; margin: 2px 4px; }
+QScrollBar::handle:horizontal { background: #D5D8DE; border-radius: 3px; min-width: 30px; }
+QScrollBar::handle:horizontal:hover { background: #B9BDC6; }
+QScrollBar::add-line:horizontal, QScrollBar::sub-line:horizontal { width: 0; }
+QScrollBar::add-page:horizontal, QScrollBar::sub-page:horizontal { background: transparent; }
+QAbstractScrollArea::corner { background: transparent; }
 QWidget#playerBar { background: white; border-top: 1px solid #E6E8EC; }
 QLabel#playerTitle { font-size: 14px; font-weight: bold; color: #2B2F36; }
 QLabel#playerTime { color: #8A8F99; font-family: monospace; }
@@ -118,12 +150,21 @@ QSlider::sub-page:horizontal { background: #E8465B; border-radius: 2px; }
 QSlider::handle:horizontal {
     background: white; border: 2px solid #E8465B; width: 10px; height: 10px; margin: -5px 0; border-radius: 7px;
 }
-QRadioButton, QCheckBox { spacing: 8px; color: #2B2F36; padding: 3px 0; }
+QSlider:focus { background: #FDECEE; border-radius: 6px; }
+QRadioButton, QCheckBox { spacing: 8px; color: #2B2F36; padding: 3px 6px 3px 0; }
+QRadioButton:focus, QCheckBox:focus { color: #E8465B; background: #FDECEE; border-radius: 4px; }
 QMenu { background: white; border: 1px solid #E1E3E8; padding: 4px 0; }
 QMenu::item { padding: 10px 30px 10px 52px; min-height: 20px; }
 QFrame#tip { background: #FFF7EF; border: 1px solid #F3DCC6; border-radius: 8px; }
 QFrame#tip QLabel { color: #2B2F36; }
-QDialog#messageBox { background: white; }
+QDialog#messageBox { background: transparent; }
+QFrame#messageCard { background: white; border: 1px solid #DADDE3; border-radius: 14px; }
+QToolTip {
+    background: #FFF7EF; color: #2B2F36; border: 1px solid #F3DCC6; border-radius: 6px; padding: 4px 8px;
+}
+QLabel#navBadge {
+    background: white; color: #E8465B; border-radius: 9px; padding: 1px 6px; font-size: 11px; font-weight: bold;
+}
 QLabel#messageTitle { font-size: 15px; font-weight: bold; }
 QLabel#messageText { color: #4A4F5A; }
 )");

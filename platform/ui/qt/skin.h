@@ -4,6 +4,7 @@
 #include <QString>
 
 class QApplication;
+class QWidget;
 
 namespace mm::ui::qt::skin {
 
@@ -15,9 +16,19 @@ inline const QColor kHover{0xF3, 0xF4, 0xF6};
 inline const QColor kSelection{0xFD, 0xEC, 0xEE};
 inline const QColor kBorder{0xE6, 0xE8, 0xEC};
 inline const QColor kTrack{0xEC, 0xEE, 0xF1};
+inline const QColor kTipBackground{0xFF, 0xF7, 0xEF};
+inline const QColor kFocus{0xE8, 0x46, 0x5B};
 
-// Fusion style, palette, the Chinese-capable font and the style sheet.
+// Fusion style, palette (tool tips included) and the Chinese-capable font for
+// the whole application. The style sheet is the main window's own (ApplyTo),
+// so that Qt's dialogs opened without it, such as the folder chooser, keep
+// Qt's plain look.
 void Apply(QApplication& app);
+// Apply(), once per application.
+void EnsureApplied(QApplication& app);
+// The style sheet on the main window; its menus, panels, tips and message
+// boxes take it from there.
+void ApplyTo(QWidget& window);
 
 QString StyleSheet();
 

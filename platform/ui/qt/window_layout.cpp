@@ -3,6 +3,7 @@
 #include <QComboBox>
 #include <QGraphicsDropShadowEffect>
 #include <QGridLayout>
+#include <QHeaderView>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -15,10 +16,12 @@
 #include <QVBoxLayout>
 
 #include "platform/ui/qt/control_binder.h"
+#include "platform/ui/qt/elided_label.h"
 #include "platform/ui/qt/list_box.h"
 #include "platform/ui/qt/main_window_view.h"
 #include "platform/ui/qt/picture_box.h"
 #include "platform/ui/qt/seek_slider.h"
+#include "platform/ui/qt/selector_combo.h"
 #include "resources/resources.h"
 
 namespace mm::ui::qt {
@@ -46,7 +49,8 @@ QPushButton* iconButton(QSize size, QWidget* parent) {
     b->setObjectName("iconButton");
     b->setFixedSize(size);
     b->setCursor(Qt::PointingHandCursor);
-    b->setFocusPolicy(Qt::NoFocus);
+    // Reached by Tab; a click leaves the keyboard where it was (the list).
+    b->setFocusPolicy(Qt::TabFocus);
     return b;
 }
 
@@ -99,7 +103,14 @@ void MainWindowView::buildLayout() {
 
     buildTierPanel();
     buildPlaylistPanel();
+    // Enter presses a focused button, as Space does.
+    for (QPushButton* b : findChildren<QPushButton*>()) b->setAutoDefault(true);
 }
+
+// Qt's Tab order is the order the widgets were made in, which is the order on
+// screen: the search box, 搜索, the source selector, the four import pictures,
+// the result list, then the player bar from left to right, then an open panel.
+// Only the panels' close buttons are made first and are moved to their end.
 
 QWidget* MainWindowView::buildSidebar() {
     auto* bar = new QWidget(this);
@@ -115,9 +126,10 @@ QWidget* MainWindowView::buildSidebar() {
         const char* name;
         const char* icon;
         int page;
-    } entries[] = {{"工具栏_搜索音乐", "nav_search.png", 0},
-                   {"工具栏_本地下载", "nav_downloads.png", 1},
-                   {"工具栏_设置", "nav_settings.png", 2}};
+        const char* tip;
+    } entries[] = {{"工具栏_搜索音乐", "nav_search.png", 0, "音乐搜索 (Ctrl+1)"},
+                   {"工具栏_本地下载", "nav_downloads.png", 1, "下载管理 (Ctrl+2)"},
+                   {"工具栏_设置", "nav_settings.png", 2, "设置 (Ctrl+3)"}};
     for (const auto& e : entries) {
         auto* b = new QToolButton(bar);
         b->setObjectName("toolEntry");
@@ -127,7 +139,20 @@ QWidget* MainWindowView::buildSidebar() {
         b->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
         b->setCursor(Qt::PointingHandCursor);
         b->setFocusPolicy(Qt::NoFocus);
+        b->setToolTip(QString::fromUtf8(e.tip));
         binder_->bindToolEntry(e.name, b, e.page);
+        if (e.page == 1) {
+            // How many downloads are still running, at the entry's right end.
+            auto* inside = new QHBoxLayout(b);
+            inside->setContentsMargins(0, 0, 10, 0);
+            inside->addStretch();
+            auto* running = staticLabel({}, "navBadge", b);
+            running->setAlignment(Qt::AlignCenter);
+            running->setMinimumWidth(20);
+            running->setAttribute(Qt::WA_TransparentForMouseEvents);
+            binder_->bindLabel("标签_正在下载", running);
+            inside->addWidget(running, 0, Qt::AlignVCenter);
+        }
         col->addWidget(b);
     }
     col->addStretch();
@@ -145,13 +170,15 @@ QWidget* MainWindowView::buildSearchPage() {
     searchRow->setSpacing(10);
     auto* box = new QLineEdit(page);
     box->setMinimumHeight(36);
+    box->setToolTip(QStringLiteral("输入歌名、歌手或专辑，回车搜索 (Ctrl+F)"));
     binder_->bindLineEdit("编辑框_搜索歌曲名", box);
+    searchBox_ = box;
     auto* go = new QPushButton(page);
     go->setObjectName("accent");
     go->setMinimumSize(84, 36);
     go->setCursor(Qt::PointingHandCursor);
     binder_->bindButton("控制_搜索", go);
-    auto* sources = new QComboBox(page);
+    auto* sources = new SelectorCombo(page);
     sources->setMinimumSize(170, 36);
     sources->setIconSize(QSize(20, 20));
     binder_->bindCombo("组合框_音源选择", sources);
@@ -176,11 +203,22 @@ QWidget* MainWindowView::buildSearchPage() {
     importRow->addStretch();
     col->addWidget(imports);
 
+    // The quiet line naming what the list shows sits close above it.
+    auto* listBlock = new QVBoxLayout;
+    listBlock->setSpacing(6);
+    auto* heading = new ElidedLabel(page);
+    heading->setObjectName("listHeading");
+    binder_->bindLabel("标签_列表说明", heading);
+    listBlock->addWidget(heading);
+
     auto* results = new ListBoxView(model_, "列表框_搜索", images_, page);
     results->setColumnWidths({56, -1, 170, 170, 70, 72});
+    results->horizontalHeader()->setToolTip(QStringLiteral("↑↓ 选歌，回车试听，Ctrl+D 选择音质下载，空格 播放/暂停"));
     binder_->bindList("列表框_搜索", results);
+    binder_->bindListNotice("标签_列表提示", results);
     searchList_ = results;
-    col->addWidget(results, 1);
+    listBlock->addWidget(results, 1);
+    col->addLayout(listBlock, 1);
 
     auto* spinner = picture(QSize(48, 48), results);
     spinner->setSpinning(true);
@@ -211,7 +249,9 @@ QWidget* MainWindowView::buildDownloadPage() {
     col->addLayout(head);
     auto* downloads = new ListBoxView(model_, "列表框_下载", images_, page);
     downloads->setColumnWidths({-1, 260});
+    downloads->setFollowNewRows(true);
     binder_->bindList("列表框_下载", downloads);
+    binder_->bindListNotice("标签_下载列表提示", downloads);
     col->addWidget(downloads, 1);
     return page;
 }
@@ -337,8 +377,9 @@ QWidget* MainWindowView::buildPlayerBar() {
 
     auto* info = new QVBoxLayout;
     info->setSpacing(6);
-    auto* title = staticLabel({}, "playerTitle", bar);
-    title->setFixedWidth(230);
+    auto* title = new ElidedLabel(bar);
+    title->setObjectName("playerTitle");
+    title->setFixedWidth(260);
     binder_->bindLabel("播放栏_歌曲名", title);
     info->addWidget(title);
     auto* badges = new QHBoxLayout;
@@ -349,7 +390,7 @@ QWidget* MainWindowView::buildPlayerBar() {
         badges->addWidget(b);
     }
     auto* download = iconButton(QSize(24, 24), bar);
-    download->setToolTip(QStringLiteral("下载"));
+    download->setToolTip(QStringLiteral("下载正在试听的歌曲"));
     binder_->bindButton("播放栏_下载", download);
     badges->addWidget(download);
     badges->addStretch();
@@ -364,9 +405,11 @@ QWidget* MainWindowView::buildPlayerBar() {
     const struct {
         const char* name;
         int size;
-    } controls[] = {{"播放栏_上一首", 32}, {"播放栏_播放", 40}, {"播放栏_下一首", 32}};
+        const char* tip;
+    } controls[] = {{"播放栏_上一首", 32, "上一首"}, {"播放栏_播放", 40, "播放/暂停 (空格)"}, {"播放栏_下一首", 32, "下一首"}};
     for (const auto& c : controls) {
         auto* b = iconButton(QSize(c.size, c.size), bar);
+        b->setToolTip(QString::fromUtf8(c.tip));
         binder_->bindButton(c.name, b);
         buttons->addWidget(b);
     }
@@ -376,7 +419,7 @@ QWidget* MainWindowView::buildPlayerBar() {
     progressRow->setSpacing(10);
     auto* progress = new SeekSlider(bar);
     progress->setCursor(Qt::PointingHandCursor);
-    progress->setFocusPolicy(Qt::NoFocus);
+    progress->setFocusPolicy(Qt::TabFocus);
     binder_->bindSlider("播放栏_进度", progress);
     auto* time = staticLabel({}, "playerTime", bar);
     time->setMinimumWidth(48);
@@ -387,10 +430,12 @@ QWidget* MainWindowView::buildPlayerBar() {
     row->addLayout(center, 1);
 
     auto* mute = iconButton(QSize(24, 24), bar);
+    mute->setToolTip(QStringLiteral("静音"));
     binder_->bindButton("播放栏_音量", mute);
     auto* volume = new QSlider(Qt::Horizontal, bar);
     volume->setFixedWidth(110);
-    volume->setFocusPolicy(Qt::NoFocus);
+    volume->setFocusPolicy(Qt::TabFocus);
+    volume->setToolTip(QStringLiteral("音量"));
     volume->setCursor(Qt::PointingHandCursor);
     binder_->bindSlider("播放栏_音乐音量", volume);
     row->addSpacing(10);
@@ -410,6 +455,7 @@ void MainWindowView::buildTierPanel() {
     auto* close = new QPushButton(QStringLiteral("✕"), panel);
     close->setObjectName("closeButton");
     close->setCursor(Qt::PointingHandCursor);
+    close->setToolTip(QStringLiteral("关闭 (Esc)"));
     // Closing the panel by hand counts as the panel losing activation.
     connect(close, &QPushButton::clicked, this,
             [this] { binder_->fire("窗口_下载选择", EventType::ActivationChanged, 0); });
@@ -428,6 +474,7 @@ void MainWindowView::buildTierPanel() {
     } tiers[] = {{"按钮_下载_标准音质", "badge_standard.png"},
                  {"按钮_下载_高品音质", "badge_high.png"},
                  {"按钮_下载_无损音质", "badge_lossless.png"}};
+    QWidget* last = nullptr;
     for (const auto& t : tiers) {
         auto* b = new QPushButton(panel);
         b->setObjectName("tierButton");
@@ -435,10 +482,17 @@ void MainWindowView::buildTierPanel() {
         b->setIconSize(QSize(34, 18));
         b->setMinimumHeight(40);
         b->setCursor(Qt::PointingHandCursor);
+        // Enter presses the focused tier, as Space does.
+        b->setAutoDefault(true);
         binder_->bindButton(t.name, b);
         col->addWidget(b);
+        panelFocus_[panel].push_back(b);
+        last = b;
     }
-    binder_->bindPanel("窗口_下载选择", panel, [this, panel] { centerPanel(panel); });
+    setTabOrder(last, close);
+    panelFocus_[panel].push_back(close);
+    binder_->bindPanel(
+        "窗口_下载选择", panel, [this, panel] { centerPanel(panel); }, [this, panel] { panelHiding(panel); });
     panels_.emplace_back("窗口_下载选择", panel);
 }
 
@@ -457,12 +511,15 @@ void MainWindowView::buildPlaylistPanel() {
     auto* close = new QPushButton(QStringLiteral("✕"), panel);
     close->setObjectName("closeButton");
     close->setCursor(Qt::PointingHandCursor);
+    close->setToolTip(QStringLiteral("关闭 (Esc)"));
     connect(close, &QPushButton::clicked, this,
             [this] { binder_->fire("窗口_歌单解析", EventType::WindowClose, 0); });
     head->addWidget(close);
     col->addLayout(head);
     auto* link = new QPlainTextEdit(panel);
     link->setFixedHeight(110);
+    // Tab leaves the box instead of typing a tab into it.
+    link->setTabChangesFocus(true);
     binder_->bindTextEdit("编辑框_歌单_链接", link);
     col->addWidget(link);
     auto* hint = staticLabel({}, "hint", panel);
@@ -482,9 +539,14 @@ void MainWindowView::buildPlaylistPanel() {
     import->setMinimumSize(96, 34);
     import->setCursor(Qt::PointingHandCursor);
     binder_->bindButton("按钮_歌单_导入", import);
+    import->setAutoDefault(true);
     foot->addWidget(import);
     col->addLayout(foot);
-    binder_->bindPanel("窗口_歌单解析", panel, [this, panel] { centerPanel(panel); });
+    setTabOrder(import, close);
+    // Typing or pasting right after the window opened goes into the link box.
+    panelFocus_[panel] = {link, import, close};
+    binder_->bindPanel(
+        "窗口_歌单解析", panel, [this, panel] { centerPanel(panel); }, [this, panel] { panelHiding(panel); });
     panels_.emplace_back("窗口_歌单解析", panel);
 }
 

@@ -314,6 +314,25 @@ TEST_F(AutomationTest, BoxesOfTheStartUpAreReportedWhenAskedForEarly) {
     EXPECT_EQ(model.messageBoxLog().size(), 2u);
 }
 
+TEST_F(AutomationTest, KeyFiresTheShortcutOnTheWindowAndDumpsCarryToolTips) {
+    std::vector<std::string> keys;
+    events.on("窗口EX1", EventType::Shortcut, [&](const Event& e) { keys.push_back(e.text); });
+    model.insertRow("列表框_搜索", -1);
+    model.setCellText("列表框_搜索", 0, 2, "很长的歌手...");
+    model.setCellTip("列表框_搜索", 0, 2, "很长的歌手名字全部在这里");
+    int errors = 0;
+    auto lines = run(R"({"op":"key","keys":"Ctrl+D"}
+{"op":"key","keys":"Space"}
+{"op":"key"}
+{"op":"dump","control":"列表框_搜索"}
+)",
+                     &errors);
+    EXPECT_EQ(keys, (std::vector<std::string>{"Ctrl+D", "Space"}));
+    EXPECT_EQ(errors, 1) << "a key op without keys";
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[1]["dump"]["tips"], json::parse(R"([["","","很长的歌手名字全部在这里"]])"));
+}
+
 }  // namespace
 }  // namespace mm::ui
 

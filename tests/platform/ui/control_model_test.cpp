@@ -110,6 +110,47 @@ TEST(ControlModel, RowsInsertDeleteAndWritesToMissingRows) {
     EXPECT_EQ(m.rowCount("no list"), 0);
 }
 
+TEST(ControlModel, SelectionStaysWithItsRowAndGoesWithTheRows) {
+    ControlModel m;
+    m.define("列表框_搜索", Kind::ListBox);
+    for (int i = 0; i < 5; ++i) m.insertRow("列表框_搜索", -1);
+    m.setSelection("列表框_搜索", 2);
+    m.insertRow("列表框_搜索", 0);  // a row before it
+    EXPECT_EQ(m.selection("列表框_搜索"), 3);
+    m.insertRow("列表框_搜索", -1);  // a row after it
+    EXPECT_EQ(m.selection("列表框_搜索"), 3);
+    m.deleteRow("列表框_搜索", 0);
+    EXPECT_EQ(m.selection("列表框_搜索"), 2);
+    m.deleteRow("列表框_搜索", 4);
+    EXPECT_EQ(m.selection("列表框_搜索"), 2);
+    m.deleteRow("列表框_搜索", 2);  // the selected row itself
+    EXPECT_EQ(m.selection("列表框_搜索"), -1);
+    m.setSelection("列表框_搜索", 1);
+    // A list replaced by new rows starts without a selection.
+    m.deleteRow("列表框_搜索", -1);
+    for (int i = 0; i < 3; ++i) m.insertRow("列表框_搜索", -1);
+    EXPECT_EQ(m.selection("列表框_搜索"), -1);
+}
+
+TEST(ControlModel, CellTipsLiveWithTheirRow) {
+    ControlModel m;
+    m.define("列表框_搜索", Kind::ListBox);
+    std::vector<Change> seen;
+    m.subscribe([&](const Change& c) { seen.push_back(c); });
+    m.insertRow("列表框_搜索", -1);
+    EXPECT_TRUE(m.setCellTip("列表框_搜索", 0, 3, "一个非常非常长的专辑名字"));
+    EXPECT_EQ(m.cellTip("列表框_搜索", 0, 3), "一个非常非常长的专辑名字");
+    EXPECT_EQ(m.cellText("列表框_搜索", 0, 3), "") << "the text is not touched";
+    ASSERT_FALSE(seen.empty());
+    EXPECT_EQ(seen.back().what, Change::What::Cell);
+    EXPECT_EQ(seen.back().col, 3);
+    EXPECT_EQ(m.rowCells("列表框_搜索", 0).at(3).tip, "一个非常非常长的专辑名字");
+    EXPECT_FALSE(m.setCellTip("列表框_搜索", 5, 0, "x")) << "no such row";
+    m.insertRow("列表框_搜索", 0);
+    EXPECT_EQ(m.cellTip("列表框_搜索", 1, 3), "一个非常非常长的专辑名字");
+    EXPECT_EQ(m.cellTip("列表框_搜索", 0, 3), "");
+}
+
 TEST(ControlModel, CombosClearTheirSelection) {
     ControlModel m;
     m.define("组合框_音源选择", Kind::ComboBox, "音源");

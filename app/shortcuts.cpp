@@ -1,0 +1,57 @@
+#include "app/shortcuts.h"
+
+#include <string>
+
+#include "app/app_context.h"
+#include "app/control_names.h"
+
+namespace mm::app {
+
+using ui::Event;
+using ui::EventType;
+
+namespace {
+
+// Runs the handler of a control's event now, as if the user had used it.
+void Act(AppContext& ctx, const char* control, EventType type, int arg = 0) {
+    if (ctx.ui.disabled(control)) return;  // what the user cannot operate, the key cannot either
+    ctx.events.dispatch({control, type, arg, {}});
+}
+
+void OpenTierWindowOfSelection(AppContext& ctx) {
+    const int selected = ctx.ui.selection(kResultList);
+    if (selected < 0 || selected >= ctx.ui.rowCount(kResultList) || !ctx.actions.showTierPanel) return;
+    ctx.ui.setSelection(kTabs, 0);
+    ctx.actions.showTierPanel(selected + 1);
+}
+
+void ClosePanel(AppContext& ctx) {
+    // The playlist window stands over the tier window when both are open: it goes first.
+    if (ctx.ui.visible(kPlaylistPanel)) {
+        ctx.events.dispatch({kPlaylistPanel, EventType::WindowClose, 0, {}});
+    } else if (ctx.ui.visible(kTierPanel)) {
+        ctx.events.dispatch({kTierPanel, EventType::ActivationChanged, 0, {}});
+    }
+}
+
+}  // namespace
+
+void RegisterShortcutHandlers(AppContext& ctx) {
+    ctx.events.on(kWindow, EventType::Shortcut, [&ctx](const Event& e) {
+        const std::string& keys = e.text;
+        if (keys == "Space") {
+            Act(ctx, kPlayerPlay, EventType::Click);
+        } else if (keys == "Ctrl+F") {
+            ctx.ui.setSelection(kTabs, 0);
+        } else if (keys == "Ctrl+D") {
+            OpenTierWindowOfSelection(ctx);
+        } else if (keys == "Escape") {
+            ClosePanel(ctx);
+        } else if (keys == "Ctrl+1" || keys == "Ctrl+2" || keys == "Ctrl+3") {
+            const char* entries[3] = {kToolSearch, kToolDownloads, kToolSettings};
+            Act(ctx, entries[keys.back() - '1'], EventType::Click);
+        }
+    });
+}
+
+}  // namespace mm::app
