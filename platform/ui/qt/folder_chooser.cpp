@@ -46,8 +46,8 @@ QString ChooseFolder(QWidget* over, const QString& title, const QString& start) 
     dialog.setOption(QFileDialog::ShowDirsOnly);
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setWindowModality(Qt::ApplicationModal);
+    dialog.resize(720, 460);
     if (over) {
-        dialog.adjustSize();
         const QRect area = over->window()->frameGeometry();
         dialog.move(area.center() - QPoint(dialog.width() / 2, dialog.height() / 2));
     }

@@ -78,12 +78,9 @@ QVariant ListTableModel::headerData(int section, Qt::Orientation o, int role) co
 
 void ListTableModel::readRow(int r) {
     Row& row = rows_[static_cast<std::size_t>(r)];
+    // Texts, icons and tool tips of the row at once.
+    row.cells = model_.rowCells(list_, r);
     row.cells.resize(headers_.size());
-    for (std::size_t c = 0; c < headers_.size(); ++c) {
-        row.cells[c].text = model_.cellText(list_, r, static_cast<int>(c));
-        row.cells[c].icon = model_.cellIcon(list_, r, static_cast<int>(c));
-        row.cells[c].tip = model_.cellTip(list_, r, static_cast<int>(c));
-    }
     row.progress = model_.rowProgress(list_, r);
 }
 
@@ -316,10 +313,10 @@ ListBoxView::ListBoxView(ControlModel& model, std::string list, ImageCache& imag
     connect(model_, &QAbstractItemModel::modelReset, this, &ListBoxView::applyColumnWidths);
     connect(model_, &QAbstractItemModel::rowsInserted, this, [this](const QModelIndex&, int, int last) {
         if (!followNewRows_) return;
-        // After the view has taken the new rows into its geometry.
-        QTimer::singleShot(0, this, [this, last] {
-            if (last < model_->rowCount()) scrollTo(model_->index(last, 0), QAbstractItemView::PositionAtBottom);
-        });
+        followRow_ = last;
+        // After the view has taken the new rows into its geometry; a hidden
+        // list (another page is shown) does it when it is shown.
+        if (isVisible()) QTimer::singleShot(0, this, &ListBoxView::scrollToFollowedRow);
     });
 }
 
@@ -362,6 +359,17 @@ void ListBoxView::selectModelRow(int row) {
     selecting_ = false;
 }
 
+void ListBoxView::scrollToFollowedRow() {
+    if (followRow_ < 0 || !isVisible()) return;
+    if (followRow_ < model_->rowCount()) scrollTo(model_->index(followRow_, 0), QAbstractItemView::PositionAtBottom);
+    followRow_ = -1;
+}
+
+void ListBoxView::showEvent(QShowEvent* e) {
+    QTableView::showEvent(e);
+    if (followRow_ >= 0) QTimer::singleShot(0, this, &ListBoxView::scrollToFollowedRow);
+}
+
 void ListBoxView::setNotice(const QString& text) {
     if (notice_ == text) return;
     notice_ = text;
@@ -393,13 +401,16 @@ QString ListBoxView::toolTipAt(const QModelIndex& index) const {
 }
 
 void ListBoxView::updateGeometries() {
+    QScrollBar* bar = verticalScrollBar();
+    const int before = bar->value();
     QTableView::updateGeometries();
     // Room below the last row for the end line, reached by scrolling like a row.
     if (model_ && model_->rowCount() > 0 && !notice_.isEmpty()) {
-        QScrollBar* bar = verticalScrollBar();
-        const int content = rowViewportPosition(model_->rowCount() - 1) + verticalOffset() +
-                            rowHeight(model_->rowCount() - 1) + noticeHeight();
+        const int last = model_->rowCount() - 1;
+        const int content = rowViewportPosition(last) + verticalOffset() + rowHeight(last) + noticeHeight();
         bar->setRange(0, std::max(0, content - viewport()->height()));
+        // The table's own range, a moment ago, had cut the position short.
+        if (before > bar->value()) bar->setValue(std::min(before, bar->maximum()));
     }
 }
 
@@ -413,6 +424,13 @@ void ListBoxView::paintEvent(QPaintEvent* e) {
     if (model_->rowCount() == 0) f.setPixelSize(f.pixelSize() + 1);
     p.setFont(f);
     p.drawText(r.adjusted(16, 0, -16, 0), Qt::AlignCenter | Qt::TextWordWrap, notice_);
+}
+
+QModelIndex ListBoxView::moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) {
+    // Rows are the items here: Home and End go to the first and last row, as
+    // in a list, not to the first and last column of a table.
+    if (action == MoveHome || action == MoveEnd) modifiers |= Qt::ControlModifier;
+    return QTableView::moveCursor(action, modifiers);
 }
 
 void ListBoxView::keyPressEvent(QKeyEvent* e) {

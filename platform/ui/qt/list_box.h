@@ -91,10 +91,13 @@ signals:
 protected:
     void wheelEvent(QWheelEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
+    QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
     void paintEvent(QPaintEvent* e) override;
     void updateGeometries() override;
+    void showEvent(QShowEvent* e) override;
 
 private:
+    void scrollToFollowedRow();
     void applyColumnWidths();
     int noticeHeight() const;
     ListTableModel* model_;
@@ -103,6 +106,7 @@ private:
     bool selecting_ = false;
     bool inWheel_ = false;
     bool followNewRows_ = false;
+    int followRow_ = -1;  // a new row to scroll to, once the list is shown
 };
 
 }  // namespace mm::ui::qt

@@ -81,6 +81,7 @@ QPlainTextEdit { selection-background-color: #E8465B; }
 QLineEdit:disabled { background: #F1F2F4; color: #A0A4AD; }
 QPushButton {
     background: white; border: 1px solid #DADDE3; border-radius: 16px; padding: 6px 18px; color: #2B2F36;
+    min-height: 20px;
 }
 QPushButton:hover { border-color: #E8465B; color: #E8465B; }
 QPushButton:pressed { background: #FDECEE; }
@@ -163,7 +164,7 @@ QToolTip {
     background: #FFF7EF; color: #2B2F36; border: 1px solid #F3DCC6; border-radius: 6px; padding: 4px 8px;
 }
 QLabel#navBadge {
-    background: white; color: #E8465B; border-radius: 9px; padding: 1px 6px; font-size: 11px; font-weight: bold;
+    background: white; color: #E8465B; border-radius: 9px; padding: 0 5px; font-size: 11px; font-weight: bold;
 }
 QLabel#messageTitle { font-size: 15px; font-weight: bold; }
 QLabel#messageText { color: #4A4F5A; }

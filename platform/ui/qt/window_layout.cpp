@@ -148,7 +148,8 @@ QWidget* MainWindowView::buildSidebar() {
             inside->addStretch();
             auto* running = staticLabel({}, "navBadge", b);
             running->setAlignment(Qt::AlignCenter);
-            running->setMinimumWidth(20);
+            running->setFixedHeight(18);
+            running->setMinimumWidth(18);
             running->setAttribute(Qt::WA_TransparentForMouseEvents);
             binder_->bindLabel("标签_正在下载", running);
             inside->addWidget(running, 0, Qt::AlignVCenter);
@@ -212,7 +213,7 @@ QWidget* MainWindowView::buildSearchPage() {
     listBlock->addWidget(heading);
 
     auto* results = new ListBoxView(model_, "列表框_搜索", images_, page);
-    results->setColumnWidths({56, -1, 170, 170, 70, 72});
+    results->setColumnWidths({56, -1, -1, -1, 70, 72});
     results->horizontalHeader()->setToolTip(QStringLiteral("↑↓ 选歌，回车试听，Ctrl+D 选择音质下载，空格 播放/暂停"));
     binder_->bindList("列表框_搜索", results);
     binder_->bindListNotice("标签_列表提示", results);
