@@ -1,8 +1,6 @@
 #include "main_qt.h"
 
 #include <QCoreApplication>
-#include <QGuiApplication>
-#include <QScreen>
 #include <QWidget>
 #include <cstdio>
 #include <memory>
@@ -17,6 +15,7 @@
 #include "platform/ui/qt/folder_chooser.h"
 #include "platform/ui/qt/main_window_view.h"
 #include "platform/ui/qt/run_window.h"
+#include "platform/ui/qt/window_placement.h"
 #include "playlist/shared_link_launch.h"
 #include "support/desktop_bus.h"
 
@@ -48,29 +47,25 @@ void OpenSharedTexts(mm::app::AppContext& ctx, const std::vector<std::string>& t
     }
 }
 
-// The size and place of the last run, as far as the screens of this run allow:
-// never below the window's minimum, never off every screen.
-void PlaceWindow(QWidget& window, const mm::app::WindowPlacement& p) {
-    if (p.hasSize) window.resize(window.minimumSize().expandedTo(QSize(p.width, p.height)));
-    if (p.hasPosition) {
-        const QRect at(QPoint(p.x, p.y), window.size());
-        // The title bar at least must be on a screen, or the window could not be moved back.
-        if (QGuiApplication::screenAt(at.topLeft() + QPoint(40, 10)) != nullptr) window.move(at.topLeft());
-    }
-    if (p.maximized) window.setWindowState(window.windowState() | Qt::WindowMaximized);
+mm::ui::qt::Placement ToQt(const mm::app::WindowPlacement& p) {
+    mm::ui::qt::Placement q;
+    q.hasPosition = p.hasPosition;
+    q.position = QPoint(p.x, p.y);
+    q.hasSize = p.hasSize;
+    q.size = QSize(p.width, p.height);
+    q.maximized = p.maximized;
+    return q;
 }
 
-mm::app::WindowPlacement ReadPlacement(const QWidget& window) {
+mm::app::WindowPlacement FromQt(const mm::ui::qt::Placement& q) {
     mm::app::WindowPlacement p;
-    p.maximized = window.isMaximized();
-    // A maximised window is remembered with the size it comes back to.
-    const QRect normal = p.maximized ? window.normalGeometry() : window.geometry();
-    p.hasSize = normal.isValid();
-    p.width = normal.width();
-    p.height = normal.height();
-    p.hasPosition = true;
-    p.x = p.maximized ? normal.x() : window.pos().x();
-    p.y = p.maximized ? normal.y() : window.pos().y();
+    p.hasPosition = q.hasPosition;
+    p.x = q.position.x();
+    p.y = q.position.y();
+    p.hasSize = q.hasSize;
+    p.width = q.size.width();
+    p.height = q.size.height();
+    p.maximized = q.maximized;
     return p;
 }
 
@@ -85,10 +80,10 @@ int RunMainWindow(int argc, char** argv, mm::ui::ControlModel& model, const std:
 
     mm::ui::qt::WindowHooks hooks;
     hooks.beforeShow = [&](QWidget& window) {
-        PlaceWindow(window, mm::app::LoadWindowPlacement(ctx->configPath));
+        mm::ui::qt::PlaceWindow(window, ToQt(mm::app::LoadWindowPlacement(ctx->configPath)));
     };
     hooks.afterClose = [&](const QWidget& window) {
-        mm::app::StoreWindowPlacement(ctx->configPath, ReadPlacement(window));
+        mm::app::StoreWindowPlacement(ctx->configPath, FromQt(mm::ui::qt::ReadPlacement(window)));
     };
     auto beforeWindow = [&]() -> int {
         copy = std::make_unique<desktop::RunningCopy>();

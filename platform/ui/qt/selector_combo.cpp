@@ -2,12 +2,16 @@
 
 #include <QAbstractItemView>
 #include <QPainter>
+#include <QStyledItemDelegate>
 
 #include "platform/ui/qt/skin.h"
 
 namespace mm::ui::qt {
 
 SelectorCombo::SelectorCombo(QWidget* parent) : QComboBox(parent) {
+    // The styled delegate draws the items as the style sheet says (height,
+    // hover, the chosen one); the default menu-like one would not.
+    setItemDelegate(new QStyledItemDelegate(this));
     view()->setObjectName("selectorPopup");
     setMaxVisibleItems(12);
 }

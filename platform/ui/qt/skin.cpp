@@ -81,7 +81,6 @@ QPlainTextEdit { selection-background-color: #E8465B; }
 QLineEdit:disabled { background: #F1F2F4; color: #A0A4AD; }
 QPushButton {
     background: white; border: 1px solid #DADDE3; border-radius: 16px; padding: 6px 18px; color: #2B2F36;
-    min-height: 20px;
 }
 QPushButton:hover { border-color: #E8465B; color: #E8465B; }
 QPushButton:pressed { background: #FDECEE; }
@@ -112,12 +111,14 @@ QComboBox:hover, QComboBox:focus { border-color: #E8465B; }
 QComboBox:disabled { background: #F1F2F4; color: #A0A4AD; }
 QComboBox::drop-down { border: none; width: 30px; }
 QComboBox::down-arrow { image: none; width: 0; height: 0; }
+QComboBoxPrivateContainer { background: white; border: 1px solid #E1E3E8; border-radius: 8px; }
 QComboBox QAbstractItemView {
-    background: white; border: 1px solid #E1E3E8; border-radius: 8px; padding: 4px;
+    background: white; border: none; padding: 4px;
     selection-background-color: #FDECEE; selection-color: #2B2F36; outline: none;
 }
 QComboBox QAbstractItemView::item { min-height: 30px; padding: 0 8px; border-radius: 6px; }
 QComboBox QAbstractItemView::item:hover { background: #F3F4F6; }
+QComboBox QAbstractItemView::item:selected { background: #FDECEE; color: #2B2F36; }
 QFrame#card { background: white; border: 1px solid #ECEEF1; border-radius: 12px; }
 QFrame#panel { background: white; border: 1px solid #E1E3E8; border-radius: 14px; }
 QLabel#panelTitle { font-size: 16px; font-weight: bold; }

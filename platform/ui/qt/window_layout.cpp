@@ -283,6 +283,7 @@ QWidget* MainWindowView::buildSettingsPage() {
     binder_->bindLabel("标签_下载路径", path);
     auto* change = new QPushButton(card);
     change->setCursor(Qt::PointingHandCursor);
+    change->setMinimumHeight(34);  // tall enough for the skin's round ends
     binder_->bindButton("按钮EX1", change);
     pathRow->addWidget(path, 1);
     pathRow->addWidget(change);

@@ -27,6 +27,8 @@
 #include "platform/ui/qt/folder_chooser.h"
 #include "platform/ui/qt/list_box.h"
 #include "platform/ui/qt/message_box.h"
+#include "platform/ui/qt/selector_combo.h"
+#include "platform/ui/qt/window_placement.h"
 #include "tests/app/window/window_fixture.h"
 
 namespace mm::test {
@@ -369,6 +371,70 @@ TEST_F(WindowFeedback, SmallestWindowShowsEverythingAndALargeOneGrows) {
     EXPECT_GT(Widget(app::kPlayerProgress)->width(), 900);
     for (int c = 1; c < 4; ++c) EXPECT_GT(list->columnWidth(c), 150) << "column " << c;
     Shot("1920x1080");
+}
+
+TEST_F(WindowFeedback, SourceSelectorHasItsArrowAndASkinnedList) {
+    StartProgram();
+    auto* combo = Widget<ui::qt::SelectorCombo>(app::kSourceCombo);
+    ASSERT_NE(combo, nullptr);
+    ASSERT_TRUE(PumpUntil([&] { return combo->count() == model.comboCount(app::kSourceCombo); }));
+    ASSERT_GT(combo->count(), 1);
+    const QImage plain = combo->grab().toImage();
+    EXPECT_GT(DifferentPixels(plain, combo->arrowRect().adjusted(2, 8, -2, -8)), 8) << "a drop-down arrow";
+    combo->showPopup();
+    QWidget* popup = combo->view()->window();
+    ASSERT_TRUE(PumpUntil([&] { return popup->isVisible(); }));
+    // The list in the skin: the chosen source is marked in the skin's pale accent.
+    const QImage list = combo->view()->grab().toImage();
+    int marked = 0;
+    for (int y = 0; y < list.height(); ++y)
+        for (int x = 0; x < list.width(); ++x) marked += list.pixelColor(x, y) == QColor(0xFD, 0xEC, 0xEE);
+    EXPECT_GT(marked, 100);
+    Shot("source-selector-open", {popup});
+    combo->hidePopup();
+}
+
+TEST(WindowPlacement, ComesBackWithinTheScreensAndTheMinimumSize) {
+    WindowFixture::SetUpTestSuite();
+    QWidget window;
+    window.setMinimumSize(900, 600);
+    ui::qt::Placement p;
+    p.hasSize = true;
+    p.size = QSize(1280, 800);
+    p.hasPosition = true;
+    p.position = QPoint(30, 20);
+    ui::qt::PlaceWindow(window, p);
+    EXPECT_EQ(window.size(), QSize(1280, 800));
+    EXPECT_EQ(window.pos(), QPoint(30, 20));
+    window.show();
+    Pump(30);
+    const ui::qt::Placement read = ui::qt::ReadPlacement(window);
+    EXPECT_TRUE(read.hasSize && read.hasPosition);
+    EXPECT_EQ(read.size, QSize(1280, 800));
+    EXPECT_FALSE(read.maximized);
+
+    // Smaller than the window may be, and on a screen that is no longer there.
+    QWidget other;
+    other.setMinimumSize(900, 600);
+    other.move(10, 10);
+    p.size = QSize(300, 200);
+    p.position = QPoint(50000, 50000);
+    ui::qt::PlaceWindow(other, p);
+    EXPECT_EQ(other.size(), QSize(900, 600));
+    EXPECT_EQ(other.pos(), QPoint(10, 10)) << "no position off every screen";
+
+    // A maximised window is remembered with the size it returns to.
+    QWidget big;
+    big.setMinimumSize(900, 600);
+    p.size = QSize(1000, 700);
+    p.position = QPoint(20, 20);
+    p.maximized = true;
+    ui::qt::PlaceWindow(big, p);
+    big.show();
+    Pump(30);
+    const ui::qt::Placement again = ui::qt::ReadPlacement(big);
+    EXPECT_TRUE(again.maximized);
+    EXPECT_EQ(again.size, QSize(1000, 700));
 }
 
 }  // namespace

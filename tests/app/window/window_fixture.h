@@ -18,8 +18,11 @@
 namespace mm::test {
 
 class WindowFixture : public FlowFixture {
-protected:
+public:
+    // The application with the skin and Qt's Chinese texts, once per process.
     static void SetUpTestSuite();
+
+protected:
     void SetUp() override;
     void TearDown() override;
 
