@@ -19,6 +19,7 @@ void RegisterHandlers(AppContext& ctx) {
     playlist::RegisterPlaylistHandlers(ctx);
     player::RegisterPlayerHandlers(ctx);
     RegisterShortcutHandlers(ctx);
+    NameShortcutsInToolTips(ctx);
 }
 
 }  // namespace mm::app

@@ -54,4 +54,21 @@ void RegisterShortcutHandlers(AppContext& ctx) {
     });
 }
 
+void NameShortcutsInToolTips(AppContext& ctx) {
+    const struct {
+        const char* control;
+        const char* tip;
+    } hints[] = {
+        {kSearchBox, "输入歌名、歌手或专辑，回车搜索 (Ctrl+F)"},
+        {kResultList, "↑↓ 选歌，回车试听，Ctrl+D 选择音质下载，空格 播放/暂停"},
+        {kPlayerPlay, "播放/暂停 (空格)"},
+        {kToolSearch, "音乐搜索 (Ctrl+1)"},
+        {kToolDownloads, "下载管理 (Ctrl+2)"},
+        {kToolSettings, "设置 (Ctrl+3)"},
+        {kTierPanel, "关闭 (Esc)"},
+        {kPlaylistPanel, "关闭 (Esc)"},
+    };
+    for (const auto& h : hints) ctx.ui.setToolTip(h.control, h.tip);
+}
+
 }  // namespace mm::app

@@ -14,4 +14,7 @@ struct AppContext;
 
 void RegisterShortcutHandlers(AppContext& ctx);
 
+// The controls' tool tips name the keys that do the same.
+void NameShortcutsInToolTips(AppContext& ctx);
+
 }  // namespace mm::app

@@ -67,6 +67,7 @@ json dumpControl(const ControlModel& model, const std::string& name) {
         {"maximum", model.maximum(name)},
         {"angle", model.angle(name)},
         {"picture_bytes", model.picture(name).size()},
+        {"tooltip", model.toolTip(name)},
     };
     if (kind == Kind::Timer) out["interval"] = model.interval(name);
     if (kind == Kind::ListBox) addListRows(model, name, out);

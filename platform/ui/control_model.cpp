@@ -145,6 +145,12 @@ int ControlModel::angle(const std::string& name) const {
 void ControlModel::setAngle(const std::string& name, int degrees) {
     writeField(name, "setAngle", &ControlState::angle, degrees);
 }
+std::string ControlModel::toolTip(const std::string& name) const {
+    return readField(name, &ControlState::toolTip, std::string());
+}
+void ControlModel::setToolTip(const std::string& name, const std::string& text) {
+    writeField(name, "setToolTip", &ControlState::toolTip, text);
+}
 int ControlModel::interval(const std::string& name) const {
     return readField(name, &ControlState::interval, 0);
 }

@@ -138,6 +138,10 @@ public:
     void setAngle(const std::string& name, int degrees);
     int interval(const std::string& name) const;  // timer, 0 = stopped
     void setInterval(const std::string& name, int ms);
+    // The hint shown when the pointer rests on the control (a list's: on its
+    // header; a panel's: on its close button); empty = the view's own, if any.
+    std::string toolTip(const std::string& name) const;
+    void setToolTip(const std::string& name, const std::string& text);
 
     // ---- images, by name (status images, badges, service icons)
     void registerImage(const std::string& name, const std::string& bytes);

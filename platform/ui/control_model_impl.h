@@ -30,6 +30,7 @@ struct ControlState {
     int maximum = 0;
     int angle = 0;
     int interval = 0;
+    std::string toolTip;
     // list boxes
     std::vector<std::string> columns;
     int rowHeight = 0;

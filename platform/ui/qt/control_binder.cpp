@@ -2,6 +2,7 @@
 
 #include <QComboBox>
 #include <QEvent>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -86,7 +87,7 @@ void ControlBinder::fire(const std::string& control, EventType type, int arg, st
 
 void ControlBinder::add(const std::string& name, QWidget* w, std::function<void()> apply,
                         bool followsVisibility) {
-    entries_[name] = Entry{w, std::move(apply), followsVisibility, {}};
+    entries_[name] = Entry{w, std::move(apply), followsVisibility, {}, w};
 }
 
 void ControlBinder::watchPointer(const std::string& name, QWidget* w) {
@@ -119,6 +120,11 @@ void ControlBinder::applyProperties(const std::string& name) {
         if (!visible && !w->isHidden() && it->second.beforeHide) it->second.beforeHide();
         if (w->isHidden() == visible) w->setVisible(visible);
         w->setEnabled(!model_.disabled(name));
+    }
+    // An empty hint leaves the one the view gave the widget.
+    if (QWidget* t = it->second.tipTarget) {
+        const QString tip = toWidgetText(model_.toolTip(name));
+        if (!tip.isEmpty() && t->toolTip() != tip) t->setToolTip(tip);
     }
     if (it->second.apply) it->second.apply();
 }
@@ -309,6 +315,8 @@ void ControlBinder::bindList(const std::string& name, ListBoxView* w) {
         w->applyRowHeight(model_.rowHeight(name));
         w->selectModelRow(model_.selection(name));
     });
+    // The rows have tool tips of their own: the list's hint is its header's.
+    entries_[name].tipTarget = w->horizontalHeader();
     connect(w, &ListBoxView::rowRightClicked, this,
             [this, name](int row, QPoint) { fire(name, EventType::RowRightClick, row); });
     connect(w, &ListBoxView::rowDoubleClicked, this,
@@ -347,6 +355,7 @@ void ControlBinder::bindWindow(const std::string& name, QWidget* w) {
             if (!title.isEmpty() && w->windowTitle() != title) w->setWindowTitle(title);
         },
         false);
+    entries_[name].tipTarget = nullptr;  // a hint over the whole window would cover every control's
 }
 
 void ControlBinder::bindPanel(const std::string& name, QWidget* w, std::function<void()> onShown,
@@ -358,6 +367,8 @@ void ControlBinder::bindPanel(const std::string& name, QWidget* w, std::function
         }
     });
     entries_[name].beforeHide = std::move(onHiding);
+    // A panel's hint is its close button's.
+    entries_[name].tipTarget = w->findChild<QPushButton*>(QStringLiteral("closeButton"));
 }
 
 void ControlBinder::bindListNotice(const std::string& name, ListBoxView* list) {
@@ -367,6 +378,7 @@ void ControlBinder::bindListNotice(const std::string& name, ListBoxView* list) {
             list->setNotice(model_.visible(name) ? toWidgetText(model_.text(name)) : QString());
         },
         false);
+    entries_[name].tipTarget = nullptr;  // the list's own hint stays
 }
 
 // ---- raw events: keys, focus and the pointer

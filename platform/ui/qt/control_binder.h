@@ -84,6 +84,7 @@ private:
         std::function<void()> apply;
         bool followsVisibility = true;
         std::function<void()> beforeHide;
+        QWidget* tipTarget = nullptr;  // where the model's tool tip is shown; none = nowhere
     };
     void add(const std::string& name, QWidget* w, std::function<void()> apply, bool followsVisibility = true);
     void watchPointer(const std::string& name, QWidget* w);

@@ -126,10 +126,9 @@ QWidget* MainWindowView::buildSidebar() {
         const char* name;
         const char* icon;
         int page;
-        const char* tip;
-    } entries[] = {{"工具栏_搜索音乐", "nav_search.png", 0, "音乐搜索 (Ctrl+1)"},
-                   {"工具栏_本地下载", "nav_downloads.png", 1, "下载管理 (Ctrl+2)"},
-                   {"工具栏_设置", "nav_settings.png", 2, "设置 (Ctrl+3)"}};
+    } entries[] = {{"工具栏_搜索音乐", "nav_search.png", 0},
+                   {"工具栏_本地下载", "nav_downloads.png", 1},
+                   {"工具栏_设置", "nav_settings.png", 2}};
     for (const auto& e : entries) {
         auto* b = new QToolButton(bar);
         b->setObjectName("toolEntry");
@@ -139,7 +138,6 @@ QWidget* MainWindowView::buildSidebar() {
         b->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
         b->setCursor(Qt::PointingHandCursor);
         b->setFocusPolicy(Qt::NoFocus);
-        b->setToolTip(QString::fromUtf8(e.tip));
         binder_->bindToolEntry(e.name, b, e.page);
         if (e.page == 1) {
             // How many downloads are still running, at the entry's right end.
@@ -171,7 +169,6 @@ QWidget* MainWindowView::buildSearchPage() {
     searchRow->setSpacing(10);
     auto* box = new QLineEdit(page);
     box->setMinimumHeight(36);
-    box->setToolTip(QStringLiteral("输入歌名、歌手或专辑，回车搜索 (Ctrl+F)"));
     binder_->bindLineEdit("编辑框_搜索歌曲名", box);
     searchBox_ = box;
     auto* go = new QPushButton(page);
@@ -214,7 +211,6 @@ QWidget* MainWindowView::buildSearchPage() {
 
     auto* results = new ListBoxView(model_, "列表框_搜索", images_, page);
     results->setColumnWidths({56, -1, -1, -1, 70, 72});
-    results->horizontalHeader()->setToolTip(QStringLiteral("↑↓ 选歌，回车试听，Ctrl+D 选择音质下载，空格 播放/暂停"));
     binder_->bindList("列表框_搜索", results);
     binder_->bindListNotice("标签_列表提示", results);
     searchList_ = results;
@@ -408,7 +404,7 @@ QWidget* MainWindowView::buildPlayerBar() {
         const char* name;
         int size;
         const char* tip;
-    } controls[] = {{"播放栏_上一首", 32, "上一首"}, {"播放栏_播放", 40, "播放/暂停 (空格)"}, {"播放栏_下一首", 32, "下一首"}};
+    } controls[] = {{"播放栏_上一首", 32, "上一首"}, {"播放栏_播放", 40, "播放/暂停"}, {"播放栏_下一首", 32, "下一首"}};
     for (const auto& c : controls) {
         auto* b = iconButton(QSize(c.size, c.size), bar);
         b->setToolTip(QString::fromUtf8(c.tip));
@@ -457,7 +453,7 @@ void MainWindowView::buildTierPanel() {
     auto* close = new QPushButton(QStringLiteral("✕"), panel);
     close->setObjectName("closeButton");
     close->setCursor(Qt::PointingHandCursor);
-    close->setToolTip(QStringLiteral("关闭 (Esc)"));
+    close->setToolTip(QStringLiteral("关闭"));
     // Closing the panel by hand counts as the panel losing activation.
     connect(close, &QPushButton::clicked, this,
             [this] { binder_->fire("窗口_下载选择", EventType::ActivationChanged, 0); });
@@ -513,7 +509,7 @@ void MainWindowView::buildPlaylistPanel() {
     auto* close = new QPushButton(QStringLiteral("✕"), panel);
     close->setObjectName("closeButton");
     close->setCursor(Qt::PointingHandCursor);
-    close->setToolTip(QStringLiteral("关闭 (Esc)"));
+    close->setToolTip(QStringLiteral("关闭"));
     connect(close, &QPushButton::clicked, this,
             [this] { binder_->fire("窗口_歌单解析", EventType::WindowClose, 0); });
     head->addWidget(close);

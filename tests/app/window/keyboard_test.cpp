@@ -337,6 +337,16 @@ TEST_F(WindowKeyboard, ToolTipsNameTheKeys) {
     EXPECT_TRUE(Widget(app::kToolSettings)->toolTip().contains(QStringLiteral("Ctrl+3")));
     const QString head = Results()->horizontalHeader()->toolTip();
     EXPECT_TRUE(head.contains(QStringLiteral("Ctrl+D")) && head.contains(QStringLiteral("回车")));
+    EXPECT_TRUE(Results()->toolTip().isEmpty()) << "the rows keep their own tool tips";
+    for (const char* panel : {app::kTierPanel, app::kPlaylistPanel}) {
+        auto* close = Widget(panel)->findChild<QPushButton*>(QStringLiteral("closeButton"));
+        ASSERT_NE(close, nullptr) << panel;
+        EXPECT_TRUE(close->toolTip().contains(QStringLiteral("Esc"))) << panel;
+        EXPECT_TRUE(Widget(panel)->toolTip().isEmpty()) << panel;
+    }
+    EXPECT_TRUE(view->toolTip().isEmpty()) << "no hint over the whole window";
+    // The hints are the program's: a script reads the same text.
+    EXPECT_EQ(Widget(app::kSearchBox)->toolTip().toStdString(), model.toolTip(app::kSearchBox));
 }
 
 }  // namespace

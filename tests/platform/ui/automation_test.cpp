@@ -320,17 +320,21 @@ TEST_F(AutomationTest, KeyFiresTheShortcutOnTheWindowAndDumpsCarryToolTips) {
     model.insertRow("列表框_搜索", -1);
     model.setCellText("列表框_搜索", 0, 2, "很长的歌手...");
     model.setCellTip("列表框_搜索", 0, 2, "很长的歌手名字全部在这里");
+    model.setToolTip("列表框_搜索", "回车试听");
     int errors = 0;
     auto lines = run(R"({"op":"key","keys":"Ctrl+D"}
 {"op":"key","keys":"Space"}
 {"op":"key"}
 {"op":"dump","control":"列表框_搜索"}
+{"op":"dump","control":"编辑框_搜索歌曲名"}
 )",
                      &errors);
     EXPECT_EQ(keys, (std::vector<std::string>{"Ctrl+D", "Space"}));
     EXPECT_EQ(errors, 1) << "a key op without keys";
-    ASSERT_EQ(lines.size(), 2u);
+    ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(lines[1]["dump"]["tips"], json::parse(R"([["","","很长的歌手名字全部在这里"]])"));
+    EXPECT_EQ(lines[1]["dump"]["tooltip"], "回车试听");
+    EXPECT_EQ(lines[2]["dump"]["tooltip"], "");
 }
 
 }  // namespace
