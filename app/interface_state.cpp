@@ -11,6 +11,8 @@ namespace mm::app {
 namespace {
 
 constexpr int kPages = 3;
+constexpr int kDefaultPage = 0;
+constexpr int kDefaultVolume = 100;
 
 bool ParseInt(std::string_view text, int& out) {
     while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
@@ -27,6 +29,16 @@ bool ParsePair(const std::string& text, int& a, int& b) {
     if (comma == std::string::npos) return false;
     return ParseInt(std::string_view(text).substr(0, comma), a) &&
            ParseInt(std::string_view(text).substr(comma + 1), b);
+}
+
+// Writes the key only when the value differs from what the file says (a
+// missing key meaning the default): a start and a close that change nothing
+// leave the file as it was.
+void WriteIfChanged(const sys::IniStore& ini, const char* key, int value, int fallback) {
+    const std::string text = ini.Read(kSectionInterface, key);
+    int stored = 0;
+    const bool same = text.empty() ? value == fallback : ParseInt(text, stored) && stored == value;
+    if (!same) ini.Write(kSectionInterface, key, std::to_string(value));
 }
 
 }  // namespace
@@ -63,9 +75,9 @@ void LoadInterfaceState(AppContext& ctx) {
 void StoreInterfaceState(AppContext& ctx) {
     sys::IniStore ini(ctx.configPath);
     const int page = ctx.ui.selection(kTabs);
-    if (page >= 0 && page < kPages) ini.Write(kSectionInterface, kKeyPage, std::to_string(page));
+    if (page >= 0 && page < kPages) WriteIfChanged(ini, kKeyPage, page, kDefaultPage);
     const int volume = ctx.actions.chosenVolume ? ctx.actions.chosenVolume() : ctx.ui.position(kPlayerVolume);
-    ini.Write(kSectionInterface, kKeyVolume, std::to_string(std::clamp(volume, 0, 100)));
+    WriteIfChanged(ini, kKeyVolume, std::clamp(volume, 0, 100), kDefaultVolume);
 }
 
 void StoreChosenSource(AppContext& ctx, const std::string& name) {

@@ -185,6 +185,16 @@ TEST_F(WindowStateFlow, ClosingStoresPageAndTheChosenVolumeEvenWhenMuted) {
     EXPECT_EQ(sys::IniStore(configPath).Read("音乐保存路径", "路径"), saveDir);
 }
 
+TEST_F(WindowStateFlow, ClosingWritesOnlyWhatChanged) {
+    // Back on the first page, the default: the stored page follows all the same.
+    extraConfig = "[界面]\n页面=2\n音量=42\n";
+    StartProgram();
+    Key("Ctrl+1");
+    OnUi([this] { app::RunClosing(*ctx); });
+    EXPECT_EQ(Ini(app::kKeyPage), "0");
+    EXPECT_EQ(Ini(app::kKeyVolume), "42");
+}
+
 TEST_F(WindowStateFlow, ChosenSourceIsRememberedByName) {
     StartProgram();
     ASSERT_GE(model.comboCount(app::kSourceCombo), 3);

@@ -330,6 +330,7 @@ TEST_F(WindowKeyboard, ShortcutsFromTheKeyboard) {
 
 TEST_F(WindowKeyboard, ToolTipsNameTheKeys) {
     StartProgram();
+    ASSERT_TRUE(PumpUntilIdle());
     EXPECT_TRUE(Widget(app::kPlayerPlay)->toolTip().contains(QStringLiteral("空格")));
     EXPECT_TRUE(Widget(app::kSearchBox)->toolTip().contains(QStringLiteral("Ctrl+F")));
     EXPECT_TRUE(Widget(app::kToolSearch)->toolTip().contains(QStringLiteral("Ctrl+1")));
