@@ -85,6 +85,15 @@ std::string FetchPlaylist(const std::string& base, const std::string& id) {
     return body;
 }
 
+// The texts the link box shows until the user writes into it.
+bool IsPrompt(const std::string& text) {
+    if (text == kClosedPrompt) return true;
+    for (const ServiceInfo& s : kServices) {
+        if (text == s.hint) return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 std::string PanelService(app::AppContext& ctx) {
@@ -211,7 +220,11 @@ void RegisterPlaylistHandlers(app::AppContext& ctx) {
         });
         ev.on(s.picture, EventType::MouseLeave, [&ctx](const Event&) { ctx.ui.closeTip(); });
     }
-    ev.on(app::kPlaylistLink, EventType::FocusIn, [&ctx](const Event&) { ctx.ui.setText(app::kPlaylistLink, ""); });
+    // Gaining the focus clears the prompt, never a link that is already there
+    // (one handed over by a second launch, or typed before a click elsewhere).
+    ev.on(app::kPlaylistLink, EventType::FocusIn, [&ctx](const Event&) {
+        if (IsPrompt(ctx.ui.text(app::kPlaylistLink))) ctx.ui.setText(app::kPlaylistLink, "");
+    });
     // Escape in the link box puts the panel away, as its close button does.
     ev.on(app::kPlaylistLink, EventType::KeyUp, [&ctx](const Event& e) {
         if (e.arg == 27 && ctx.ui.visible(app::kPlaylistPanel)) ctx.ui.setVisible(app::kPlaylistPanel, false);

@@ -122,6 +122,22 @@ TEST_F(WindowStateFlow, ServiceTipClosesWhenItsWindowOpensAndStaysAwayWhileOpen)
     EXPECT_TRUE(model.tip().shown);
 }
 
+TEST_F(WindowStateFlow, LinkBoxGainingTheFocusClearsOnlyAPrompt) {
+    StartProgram();
+    Click(app::kImportNetEase);
+    ASSERT_EQ(model.text(app::kPlaylistLink), "请输入网易分享的链接。");
+    Fire(app::kPlaylistLink, EventType::FocusIn);
+    EXPECT_EQ(model.text(app::kPlaylistLink), "");
+    // A link written before the user clicked elsewhere and back stays.
+    model.setText(app::kPlaylistLink, "https://music.163.com/playlist?id=7045");
+    Fire(app::kPlaylistLink, EventType::FocusIn);
+    EXPECT_EQ(model.text(app::kPlaylistLink), "https://music.163.com/playlist?id=7045");
+    Fire(app::kPlaylistPanel, EventType::WindowClose, 0);
+    ASSERT_EQ(model.text(app::kPlaylistLink), kClosedPrompt);
+    Fire(app::kPlaylistLink, EventType::FocusIn);
+    EXPECT_EQ(model.text(app::kPlaylistLink), "");
+}
+
 TEST_F(WindowStateFlow, PlaylistHeadingAndEndLine) {
     StartProgram();
     Click(app::kImportNetEase);
