@@ -9,7 +9,7 @@ struct TypeName {
     EventType type;
     const char* name;
 };
-constexpr std::array<TypeName, 18> kTypeNames{{
+constexpr std::array<TypeName, 19> kTypeNames{{
     {EventType::Click, "Click"},
     {EventType::TextChanged, "TextChanged"},
     {EventType::KeyUp, "KeyUp"},
