@@ -4,6 +4,7 @@
 
 #include "app/app_context.h"
 #include "app/control_names.h"
+#include "search/current_record.h"
 
 namespace mm::app {
 
@@ -22,7 +23,7 @@ void OpenTierWindowOfSelection(AppContext& ctx) {
     const int selected = ctx.ui.selection(kResultList);
     if (selected < 0 || selected >= ctx.ui.rowCount(kResultList) || !ctx.actions.showTierPanel) return;
     ctx.ui.setSelection(kTabs, 0);
-    ctx.actions.showTierPanel(selected + 1);
+    ctx.actions.showTierPanel(search::RefOfRow(ctx, selected + 1));
 }
 
 void ClosePanel(AppContext& ctx) {

@@ -339,7 +339,7 @@ void Wire(app::AppContext& ctx, mm::audio::AudioEngine& engine, const std::strin
     ctx.audioDevice = 0;  // the no-sound device
     ctx.deployment = {base, base + "/song/", base, base};
     ctx.shell.openUrl = [](const std::string&) {};
-    ctx.shell.chooseFolder = [](const std::string&) { return std::string(); };
+    ctx.shell.chooseFolder = [](const std::string&, const std::string&) { return std::string(); };
     ctx.shell.exitProgram = [](int) {};
 }
 
