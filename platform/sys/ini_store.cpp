@@ -68,6 +68,7 @@ std::string IniStore::Read(const std::string& section, const std::string& key) c
 }
 
 bool IniStore::Write(const std::string& section, const std::string& key, const std::string& value) const {
+    if (value.find_first_of("\r\n") != std::string::npos) return false;
     bool existed;
     auto lines = LoadLines(path_, &existed);
     bool inSection = false, sectionFound = false;

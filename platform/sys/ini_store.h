@@ -10,7 +10,9 @@ class IniStore {
 public:
     explicit IniStore(std::string path) : path_(std::move(path)) {}
     std::string Read(const std::string& section, const std::string& key) const;
-    // False when the file cannot be written (the old file stays as it was).
+    // False when the file cannot be written, or when the value holds a line
+    // break, which would end its line and start another key or section: the
+    // old file stays as it was.
     bool Write(const std::string& section, const std::string& key, const std::string& value) const;
     const std::string& path() const { return path_; }
 

@@ -12,6 +12,7 @@
 
 #include "platform/sys/cpu_id.h"
 #include "platform/sys/files.h"
+#include "platform/sys/ini_store.h"
 #include "platform/sys/text_encoding.h"
 
 using namespace mm::sys;
@@ -64,6 +65,38 @@ TEST(TextEncoding, ManyThreadsConvertAtOnce) {
     }
     for (auto& th : threads) th.join();
     EXPECT_EQ(bad.load(), 0);
+}
+
+// The settings fuzzer's input: the setting picked by the first byte, the value
+// to write, a NUL byte, the file as it was on disk.
+TEST(IniStore, AValueWithALineBreakIsRefusedAndTheFileStaysAsItWas) {
+    std::string input;
+    ASSERT_TRUE(ReadFile(std::string(MM_TEST_DATA) + "/fuzz/settings_value_line_break.bin", input));
+    const size_t nul = input.find('\0', 1);
+    ASSERT_NE(nul, std::string::npos);
+    const std::string value = input.substr(1, nul - 1);
+    const std::string file = input.substr(nul + 1);
+    ASSERT_NE(value.find('\n'), std::string::npos);
+
+    char tmpl[] = "/tmp/mm-ini-XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    const std::string path = std::string(tmpl) + "/config.ini";
+    ASSERT_TRUE(WriteFileAtomic(path, file));
+    IniStore ini(path);
+    EXPECT_FALSE(ini.Write("音乐保存路径", "路径", value));
+    EXPECT_FALSE(ini.Write("音乐保存路径", "路径", "/home/user/a\rb"));
+    std::string after;
+    ASSERT_TRUE(ReadFile(path, after));
+    EXPECT_EQ(after, file);
+    EXPECT_EQ(ini.Read("音乐保存路径", "路径"), "/home/user/Music");
+    EXPECT_EQ(ini.Read("其他设置", "歌曲命名"), "0") << "no key slipped in through the value";
+
+    // Other values are written and read back, the rest of the file kept.
+    EXPECT_TRUE(ini.Write("音乐保存路径", "路径", "/home/user/新建 [其他设置] 歌曲命名=2"));
+    EXPECT_EQ(ini.Read("音乐保存路径", "路径"), "/home/user/新建 [其他设置] 歌曲命名=2");
+    EXPECT_EQ(ini.Read("其他设置", "歌曲命名"), "0");
+    EXPECT_EQ(ini.Read("下载管理", "同时下载数"), "3");
+    std::filesystem::remove_all(tmpl);
 }
 
 TEST(Files, RenameNeverReplaces) {
