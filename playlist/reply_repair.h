@@ -5,10 +5,11 @@
 
 namespace mm::playlist {
 
-// Album and name values holding a quote are passed through the keyword filter
-// (quotes, slashes and backslashes become "*"); a singer list holding quotes
-// (several singers, or a quote in a name) loses its quotes, so several singers
-// become one text with the names separated by commas.
+// Album and name values holding a bare quote are passed through the keyword
+// filter (quotes, slashes and backslashes become "*"); a singer list holding
+// bare quotes (several singers, or a quote in a name) loses them, so several
+// singers become one text with the names separated by commas. Quotes escaped
+// as JSON wants them are text, not damage: a sound value is kept as it is.
 std::string RepairPlaylistReply(std::string body);
 
 }  // namespace mm::playlist

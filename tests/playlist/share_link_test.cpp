@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/net/jmap.h"
+#include "platform/sys/files.h"
 #include "playlist/reply_repair.h"
+#include "search/search_reply.h"
 
 using namespace mm::playlist;
 
@@ -59,4 +62,34 @@ TEST(ReplyRepair, MarkersMatchInAnyCaseAndCleanBodiesStayEqual) {
     EXPECT_NE(fixed.find(R"("NAME":"Q*uote")"), std::string::npos) << fixed;
     EXPECT_NE(fixed.find(R"("Singer":["P,Q"])"), std::string::npos) << fixed;
     EXPECT_EQ(RepairPlaylistReply(R"({"name":"unterminated)"), R"({"name":"unterminated)");
+}
+
+// Found by the playlist reply fuzzer: escaped quotes are text. The values keep
+// them, only the several singers become one text, and the reply still parses.
+TEST(ReplyRepair, EscapedQuotesAreTextAndTheReplyStillParses) {
+    std::string body;
+    ASSERT_TRUE(mm::sys::ReadFile(std::string(MM_TEST_DATA) + "/fuzz/playlist_reply_escaped_quotes.json", body));
+    const std::string fixed = RepairPlaylistReply(body);
+    EXPECT_NE(fixed.find(R"("name":"Say \"Hello\"")"), std::string::npos) << fixed;
+    EXPECT_NE(fixed.find(R"("album":"The \"Best\" Of")"), std::string::npos) << fixed;
+    EXPECT_NE(fixed.find(R"("singer":["Quote \"Q\" Band,Leo Park"])"), std::string::npos) << fixed;
+
+    mm::net::JMap reply;
+    ASSERT_TRUE(reply.FromJSON(fixed)) << fixed;
+    mm::search::TrackRules rules;
+    rules.bestTierByMid = true;
+    rules.defaultNames = false;
+    const auto tracks = mm::search::TracksFromReply(reply, rules);
+    ASSERT_EQ(tracks.size(), 2u);
+    EXPECT_EQ(tracks[0].title, "Say *Hello*");
+    EXPECT_EQ(tracks[0].album, "The *Best* Of");
+    EXPECT_EQ(tracks[0].singer, "Quote *Q* Band,Leo Park ");
+    EXPECT_EQ(tracks[1].title, "Path * Finder");
+    EXPECT_EQ(tracks[1].album, "A*");
+
+    // Bare quotes next to escaped ones: only the bare ones are damage.
+    const std::string mixed = R"({"data":[{"name":"a "b" \"c\"","singer":["P \"Q\"","R"],"album":"x"}]})";
+    const std::string mended = RepairPlaylistReply(mixed);
+    EXPECT_NE(mended.find(R"("singer":["P \"Q\",R"])"), std::string::npos) << mended;
+    ASSERT_TRUE(reply.FromJSON(mended)) << mended;
 }
