@@ -18,6 +18,10 @@ constexpr std::size_t kLookAt = 256 * 1024;
 constexpr int kChainFrames = 4;
 // Frames averaged for a file without a VBR header.
 constexpr int kAverageFrames = 200;
+// The lowest and highest rates of the MPEG audio tables (8 and 448 kbps),
+// with what rounds to them.
+constexpr double kLowestKbps = 7.5;
+constexpr double kHighestKbps = 448.5;
 
 std::uint32_t Be32(const unsigned char* p) {
     return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
@@ -165,9 +169,15 @@ void ReadVbrHeader(std::string_view frame, const Frame& f, ContentInfo& info) {
             frames = Be32(p + at + 14);
         }
     }
+    double mean = 0;
     if (frames > 0 && bytes > 0 && f.sampleRate > 0) {
         const double seconds = static_cast<double>(frames) * f.samples / f.sampleRate;
-        info.bitrateKbps = static_cast<int>(static_cast<double>(bytes) * 8 / seconds / 1000 + 0.5);
+        mean = static_cast<double>(bytes) * 8 / seconds / 1000;
+    }
+    // Counts that give a rate no MPEG stream has are damaged: the first
+    // frame's own rate is all there is to go by, as when counts are missing.
+    if (mean >= kLowestKbps && mean <= kHighestKbps) {
+        info.bitrateKbps = static_cast<int>(mean + 0.5);
     } else if (!info.vbrHeader.empty()) {
         info.bitrateKbps = f.bitrate;
     }
@@ -287,7 +297,7 @@ bool BelowTier(const ContentInfo& info, int tier) {
     const int promised = TierKbps(tier);
     if (info.kind != ContentKind::kMpeg || promised == 0 || info.bitrateKbps <= 0) return false;
     const int percent = info.variable ? 60 : 80;
-    return info.bitrateKbps * 100 < promised * percent;
+    return std::int64_t{info.bitrateKbps} * 100 < std::int64_t{promised} * percent;
 }
 
 }  // namespace mm::download

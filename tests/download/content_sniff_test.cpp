@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 #include "democatalogue/encoders.h"
 #include "democatalogue/synth.h"
@@ -86,6 +87,34 @@ TEST(ContentSniff, VariableAndAverageRatesComeFromTheirHeaders) {
     EXPECT_TRUE(BelowTier(a, 0));
     abr.kbps = 320;
     EXPECT_FALSE(BelowTier(SniffContent(Mp3(abr)), 1));
+}
+
+// Found by the content fuzzer: a Xing header counting one frame of 4 GB gave a
+// rate past what an int holds. Such counts are damage; the first frame's rate
+// stands in for them.
+TEST(ContentSniff, CountsThatGiveNoPossibleRateFallBackToTheFrameRate) {
+    auto read = [](const char* name) {
+        std::ifstream in(std::string(MM_TEST_DATA) + "/fuzz/" + name, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    const ContentInfo l3 = SniffContent(read("sniff_xing_counts_overflow.mp3"));
+    ASSERT_EQ(l3.kind, ContentKind::kMpeg);
+    EXPECT_EQ(l3.vbrHeader, "Xing");
+    EXPECT_EQ(l3.bitrateKbps, 32);
+    EXPECT_TRUE(BelowTier(l3, 0));
+    EXPECT_TRUE(BelowTier(l3, 1));
+    const ContentInfo l1 = SniffContent(read("sniff_xing_counts_past_int.mp1"));
+    ASSERT_EQ(l1.kind, ContentKind::kMpeg);
+    EXPECT_EQ(l1.layer, 1);
+    EXPECT_EQ(l1.bitrateKbps, 448);
+    EXPECT_FALSE(BelowTier(l1, 1));
+
+    // A rate no file can have never wraps around into a low one.
+    ContentInfo huge;
+    huge.kind = ContentKind::kMpeg;
+    huge.layer = 3;
+    huge.bitrateKbps = 2'000'000'000;
+    EXPECT_FALSE(BelowTier(huge, 1));
 }
 
 TEST(ContentSniff, FlacIsKnownByItsMarkerAndStreamInfo) {
