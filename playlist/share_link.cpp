@@ -31,10 +31,12 @@ std::string FollowLink(const std::string& address) {
 }
 
 std::string ExtractId(const std::string& service, const std::string& address) {
+    // Ids are ASCII digits: \d would take any script's digits here, as the
+    // patterns are matched with Unicode properties.
     const char* pattern = nullptr;
-    if (service == "qq") pattern = "id=(\\d+)";
-    else if (service == "wy") pattern = "[?&]id=(\\d+)(?=&|$)";
-    else if (service == "kw") pattern = "detail\\/(\\d+)(?=\\?|$)";
+    if (service == "qq") pattern = "id=([0-9]+)";
+    else if (service == "wy") pattern = "[?&]id=([0-9]+)(?=&|$)";
+    else if (service == "kw") pattern = "detail\\/([0-9]+)(?=\\?|$)";
     else if (service == "kg") return address;
     else return {};
     return FirstMatch(pattern, address, "\\1");

@@ -13,9 +13,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         mm::net::JRegexPcre link, qq, wy, kw;
         Patterns() {
             link.Create(R"(((http|https)(://[A-Za-z0-9_\-\+.:?&@=/%#,;]*)))");
-            qq.Create(R"(id=(\d+))");
-            wy.Create(R"([?&]id=(\d+)(?=&|$))");
-            kw.Create(R"(detail\/(\d+)(?=\?|$))");
+            qq.Create(R"(id=([0-9]+))");
+            wy.Create(R"([?&]id=([0-9]+)(?=&|$))");
+            kw.Create(R"(detail\/([0-9]+)(?=\?|$))");
         }
     } p;
     const std::string_view text(reinterpret_cast<const char*>(data), size);

@@ -42,6 +42,17 @@ TEST(ShareLink, ServicePatterns) {
     EXPECT_EQ(ExtractId("", "https://x/?id=1"), "");
 }
 
+// Found by the share-link fuzzer: digits of other scripts (here an
+// Arabic-Indic eight) are no part of an id.
+TEST(ShareLink, IdsAreAsciiDigitsOnly) {
+    std::string text;
+    ASSERT_TRUE(mm::sys::ReadFile(std::string(MM_TEST_DATA) + "/fuzz/share_id_non_ascii_digits.txt", text));
+    EXPECT_EQ(ExtractId("qq", text), "33");
+    EXPECT_EQ(ExtractId("wy", "https://music.163.com/playlist?id=12\xD9\xA3"), "") << "an Arabic-Indic three";
+    EXPECT_EQ(ExtractId("wy", "https://music.163.com/playlist?id=\xEF\xBC\x91\xEF\xBC\x92"), "") << "fullwidth 12";
+    EXPECT_EQ(ExtractId("kw", "https://m.kuwo.cn/newh5app/playlist_detail/29\xD9\xA7"), "");
+}
+
 TEST(ReplyRepair, InnerQuotesAndSingerLists) {
     std::string body =
         R"({"code":200,"data":[{"name":"Say "Hi"","singer":["A","B"],"album":"Live "at" Home","time":"03:00"},)"
