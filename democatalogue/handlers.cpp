@@ -291,7 +291,10 @@ Reply Audio(Context& ctx, const httplib::Request& req, const Fault& fault) {
             long long expires = std::atoll(req.get_param_value("expires").c_str());
             auto now = std::chrono::duration_cast<std::chrono::milliseconds>(
                 std::chrono::system_clock::now().time_since_epoch());
-            if (now.count() > expires) return HtmlReply(403, "403 Forbidden: address expired");
+            if (now.count() > expires) {
+                if (ctx.stats) ctx.stats->CountFault("audio expired");
+                return HtmlReply(403, "403 Forbidden: address expired");
+            }
         }
         std::optional<AudioFile> file;
         const Song* other = fault.substitute_song != 0 ? FindSong(fault.substitute_song) : nullptr;

@@ -28,6 +28,19 @@ void Stats::Record(RequestRecord r) {
     ++total_;
     ++by_path_[r.path];
     ++by_endpoint_[r.endpoint];
+    // One count per kind of fault this request suffered: each word of the
+    // description up to its value, except where the value is the kind.
+    std::size_t start = 0;
+    while (start < r.fault.size()) {
+        std::size_t end = r.fault.find(' ', start);
+        if (end == std::string::npos) end = r.fault.size();
+        std::string word = r.fault.substr(start, end - start);
+        if (word.rfind("status=", 0) != 0 && word.rfind("body=", 0) != 0) {
+            word = word.substr(0, word.find_first_of("=@+"));
+        }
+        ++faults_[std::string(EndpointName(r.endpoint)) + " " + word];
+        start = end + 1;
+    }
     if (requests_.size() >= kKeptRequests) requests_.erase(requests_.begin());
     requests_.push_back(std::move(r));
 }
@@ -80,8 +93,19 @@ std::vector<std::string> Stats::ReportBodies() const {
     return out;
 }
 
+void Stats::CountFault(const std::string& key) {
+    std::lock_guard lock(mutex_);
+    ++faults_[key];
+}
+
+std::map<std::string, int> Stats::FaultCounts() const {
+    std::lock_guard lock(mutex_);
+    return faults_;
+}
+
 void Stats::Reset() {
     std::lock_guard lock(mutex_);
+    faults_.clear();
     requests_.clear();
     by_path_.clear();
     by_endpoint_.clear();

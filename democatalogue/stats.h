@@ -49,6 +49,12 @@ public:
     std::vector<RequestRecord> Requests(Endpoint e) const;
     std::optional<RequestRecord> Last(Endpoint e) const;
     std::vector<std::string> ReportBodies() const;  // bodies of POST /api in order
+    // Faults suffered since the start (or Reset), kept beyond kKeptRequests:
+    // "<endpoint> <kind>" -> count, kinds as Fault::Describe names them
+    // ("status=500", "stall", "reset", "rate", "length", "delay", "body=1"),
+    // plus "audio expired" for addresses answered 403 for their age.
+    void CountFault(const std::string& key);
+    std::map<std::string, int> FaultCounts() const;
 
     void Reset();
 
@@ -57,6 +63,7 @@ private:
     std::vector<RequestRecord> requests_;
     std::map<std::string, int, std::less<>> by_path_;
     std::map<Endpoint, int> by_endpoint_;
+    std::map<std::string, int> faults_;
     int total_ = 0;
     std::atomic<int> connections_{0};
     std::atomic<int> encodes_{0};
