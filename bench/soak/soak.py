@@ -47,7 +47,8 @@ RUNNING_LABEL = "标签_正在下载"
 LIST_HEADING = "标签_列表说明"
 TRACK_MENU = "菜单_歌曲"
 DOWNLOAD_MENU = "菜单_下载列表"
-MENU_TIER_STANDARD = 5001
+MENU_DOWNLOAD_ONE = 1
+TIER_BUTTONS = ["按钮_下载_标准音质", "按钮_下载_高品音质", "按钮_下载_无损音质"]
 MENU_DOWNLOAD_ALL = 2
 MENU_RETRY_ALL = 14
 PLAYLIST_LINK = "/share/wy/s/7045"
@@ -55,6 +56,7 @@ PLAYLIST_SIZE = 45
 # Statuses of a row still on its way; anything else is where a row ended.
 UNFINISHED = {"", "排队中", "正在下载"}
 TRANSFER_FAILED = "下载失败"
+DONE = ("下载完成", "下载完成(实为FLAC)", "下载完成(实为MP3)", "完成,写入封面失败.")
 
 
 class Failure(Exception):
@@ -195,11 +197,12 @@ def download_singles(program, rng, first_row, count):
                 # A song downloaded already in this tier is asked about; download it again.
                 program.send(op="answer", button="重新下载")
                 program.send(op="rightclick", control=RESULT_LIST, row=row)
-                program.send(op="menu", menu=TRACK_MENU, id=MENU_TIER_STANDARD + tier)
+                program.send(op="menu", menu=TRACK_MENU, id=MENU_DOWNLOAD_ONE)
+                program.send(op="click", control=TIER_BUTTONS[tier])
                 return program.dump(RUNNING_LABEL)[1]
 
             if choose():
-                continue  # the song lacks this tier: its entry is disabled
+                continue  # the song lacks this tier: its button is disabled
             until(f"the download of result row {row}", lambda: row_count(program) > before, choose, 120)
             break
 
@@ -223,16 +226,17 @@ def download_all(program, base, rng):
 
 
 def wait_all_ended(program, rows_expected, limit_s):
-    """Waits until every download row has a final status; the statuses."""
+    """Waits until every download row has a final status, or until the program
+    is idle with rows that never got one; the statuses and those rows."""
     end = time.monotonic() + limit_s
     while True:
-        program.wait_idle(30000)
+        idle = program.wait_idle(30000)
         dump, _ = program.dump(DOWNLOAD_LIST)
         statuses = [r[1] for r in dump["rows"]]
-        if len(statuses) >= rows_expected and not any(s in UNFINISHED for s in statuses):
-            return statuses, dump
+        stuck = [(i, r[0].replace("\r\n", " "), r[1]) for i, r in enumerate(dump["rows"]) if r[1] in UNFINISHED]
+        if len(statuses) >= rows_expected and (not stuck or idle):
+            return statuses, stuck
         if time.monotonic() > end:
-            stuck = [(i, r[0], r[1]) for i, r in enumerate(dump["rows"]) if r[1] in UNFINISHED]
             raise Failure(f"{len(stuck)} rows without a final status after {limit_s} s, first: {stuck[:5]}")
 
 
@@ -339,7 +343,11 @@ def run(o):
             queued = row_count(program)
             print(f"[{time.monotonic() - started:6.0f} s] {queued} downloads queued", file=sys.stderr)
         figures["queued"] = queued
-        statuses, _ = wait_all_ended(program, queued, o.limit_s)
+        problems = []
+        statuses, stuck = wait_all_ended(program, queued, o.limit_s)
+        if stuck:
+            problems.append(f"{len(stuck)} rows without a final status once the program was idle, "
+                            f"first: {stuck[:3]}")
         figures["rows"] = len(statuses)
         figures["faulty_statuses"] = tally(statuses)
         figures["faulty_seconds"] = time.monotonic() - started
@@ -348,24 +356,29 @@ def run(o):
 
         # Faults off; every row that can be tried again is.
         cat.send_signal(signal.SIGUSR1)
-        for _ in range(3):
+        for round in range(3):
             dump, _ = program.dump(DOWNLOAD_LIST)
-            again = [i for i, r in enumerate(dump["rows"]) if r[1] not in ("下载完成", "下载完成(实为FLAC)")]
+            again = [i for i, r in enumerate(dump["rows"]) if r[1] not in DONE and r[1] not in UNFINISHED]
             if not again:
                 break
             program.send(op="rightclick", control=DOWNLOAD_LIST, row=again[0])
             program.send(op="menu", menu=DOWNLOAD_MENU, id=MENU_RETRY_ALL)
             program.dump(RUNNING_LABEL)
-            statuses, _ = wait_all_ended(program, queued, o.limit_s)
+            statuses, stuck = wait_all_ended(program, queued, o.limit_s)
+            print(f"[{time.monotonic() - started:6.0f} s] retry {round + 1}: {tally(statuses)}", file=sys.stderr)
         figures["final_statuses"] = tally(statuses)
         after = settle(pid, before, 60)
         figures["fds"] = (before[0], after[0])
         figures["threads"] = (before[1], after[1])
         figures["peak_rss_mb"] = peak_rss_mb(pid)
         figures["boxes"] = len(program.boxes)
+        print(f"[{time.monotonic() - started:6.0f} s] closing", file=sys.stderr)
+        # The exit status counts the commands refused (a tier a song lacks):
+        # only a death by a signal is wrong here.
         status = program.close()
-        if status != 0:
-            raise Failure(f"the program ended with status {status}")
+        if status < 0:
+            raise Failure(f"the program was killed by signal {-status}")
+        figures["exit_status"] = status
     finally:
         if program.proc.poll() is None:
             program.proc.kill()
@@ -380,7 +393,8 @@ def run(o):
                 figures["faults"] = json.loads(line)
     figures["wall_seconds"] = time.monotonic() - started
 
-    problems = []
+    if stuck:
+        problems.append(f"{len(stuck)} rows without a final status after the retry, first: {stuck[:3]}")
     if after[0] > before[0] or after[1] > before[1]:
         problems.append(f"open files {before[0]} -> {after[0]}, threads {before[1]} -> {after[1]}")
     failed = figures["final_statuses"].get(TRANSFER_FAILED, 0)

@@ -197,6 +197,8 @@ TEST_F(DemoFaults, GbkRepliesSayTheirCharset) {
 
 TEST_F(DemoFaults, TimesLimitsAFaultToTheFirstRequests) {
     // Expired for the first open of the stream, fetchable when fetched again.
+    auto tally = [] { return test::Shared().stats().FaultCounts(); };
+    auto before = tally();
     faults().Set(Endpoint::kAudio, Fault{.http_status = 403, .body = BodyKind::kHtml, .times = 1});
     auto first = client_->Get(AudioPath().c_str());
     ASSERT_TRUE(first);
@@ -206,6 +208,10 @@ TEST_F(DemoFaults, TimesLimitsAFaultToTheFirstRequests) {
     EXPECT_EQ(second->status, 200);
     EXPECT_EQ(second->body, AudioBytes());
     EXPECT_FALSE(faults().Get(Endpoint::kAudio).Active());
+    // The tally counts each kind of the one fault once, the clean request not at all.
+    auto after = tally();
+    EXPECT_EQ(after["audio status=403"], before["audio status=403"] + 1);
+    EXPECT_EQ(after["audio body=1"], before["audio body=1"] + 1);
 }
 
 TEST_F(DemoFaults, AddressesExpire) {
@@ -217,6 +223,7 @@ TEST_F(DemoFaults, AddressesExpire) {
         std::string url = j["data"]["purl"];
         return url.substr(test::Shared().BaseUrl().size());
     };
+    const int expiredBefore = test::Shared().stats().FaultCounts()["audio expired"];
     faults().SetAddressLifetime(std::chrono::milliseconds(-1));
     auto gone = client_->Get(purl().c_str());
     ASSERT_TRUE(gone);
@@ -231,6 +238,7 @@ TEST_F(DemoFaults, AddressesExpire) {
     auto late = client_->Get(fresh.c_str());
     ASSERT_TRUE(late);
     EXPECT_EQ(late->status, 403);
+    EXPECT_EQ(test::Shared().stats().FaultCounts()["audio expired"], expiredBefore + 2);
 }
 
 TEST_F(DemoFaults, ThrottleAndChunkedDelivery) {
