@@ -225,17 +225,24 @@ def download_all(program, base, rng):
     until("the rows of download-all", lambda: row_count(program) >= before + PLAYLIST_SIZE, None, 300)
 
 
-def wait_all_ended(program, rows_expected, limit_s):
-    """Waits until every download row has a final status, or until the program
-    is idle with rows that never got one; the statuses and those rows."""
+def wait_all_ended(program, rows_expected, limit_s, quiet_s=180):
+    """Waits until every download row has a final status, until the program is
+    idle with rows that never got one, or until no row changed for quiet_s
+    seconds; the statuses, the rows without a final status, and whether the
+    program came to rest."""
     end = time.monotonic() + limit_s
+    last, changed = None, time.monotonic()
     while True:
-        idle = program.wait_idle(30000)
+        idle = program.wait_idle(15000)
         dump, _ = program.dump(DOWNLOAD_LIST)
         statuses = [r[1] for r in dump["rows"]]
         stuck = [(i, r[0].replace("\r\n", " "), r[1]) for i, r in enumerate(dump["rows"]) if r[1] in UNFINISHED]
         if len(statuses) >= rows_expected and (not stuck or idle):
-            return statuses, stuck
+            return statuses, stuck, True
+        if statuses != last:
+            last, changed = statuses, time.monotonic()
+        elif time.monotonic() - changed > quiet_s:
+            return statuses, stuck, False
         if time.monotonic() > end:
             raise Failure(f"{len(stuck)} rows without a final status after {limit_s} s, first: {stuck[:5]}")
 
@@ -344,10 +351,10 @@ def run(o):
             print(f"[{time.monotonic() - started:6.0f} s] {queued} downloads queued", file=sys.stderr)
         figures["queued"] = queued
         problems = []
-        statuses, stuck = wait_all_ended(program, queued, o.limit_s)
+        statuses, stuck, rest = wait_all_ended(program, queued, o.limit_s)
         if stuck:
-            problems.append(f"{len(stuck)} rows without a final status once the program was idle, "
-                            f"first: {stuck[:3]}")
+            problems.append(f"{len(stuck)} rows without a final status once the program "
+                            f"{'was idle' if rest else 'stopped changing the list'}, first: {stuck[:3]}")
         figures["rows"] = len(statuses)
         figures["faulty_statuses"] = tally(statuses)
         figures["faulty_seconds"] = time.monotonic() - started
@@ -356,7 +363,7 @@ def run(o):
 
         # Faults off; every row that can be tried again is.
         cat.send_signal(signal.SIGUSR1)
-        for round in range(3):
+        for round in range(3 if rest else 0):
             dump, _ = program.dump(DOWNLOAD_LIST)
             again = [i for i, r in enumerate(dump["rows"]) if r[1] not in DONE and r[1] not in UNFINISHED]
             if not again:
@@ -364,10 +371,11 @@ def run(o):
             program.send(op="rightclick", control=DOWNLOAD_LIST, row=again[0])
             program.send(op="menu", menu=DOWNLOAD_MENU, id=MENU_RETRY_ALL)
             program.dump(RUNNING_LABEL)
-            statuses, stuck = wait_all_ended(program, queued, o.limit_s)
+            statuses, stuck, rest = wait_all_ended(program, queued, o.limit_s)
             print(f"[{time.monotonic() - started:6.0f} s] retry {round + 1}: {tally(statuses)}", file=sys.stderr)
         figures["final_statuses"] = tally(statuses)
-        after = settle(pid, before, 60)
+        figures["retried"] = rest
+        after = settle(pid, before, 60 if rest else 5)
         figures["fds"] = (before[0], after[0])
         figures["threads"] = (before[1], after[1])
         figures["peak_rss_mb"] = peak_rss_mb(pid)
@@ -393,11 +401,11 @@ def run(o):
                 figures["faults"] = json.loads(line)
     figures["wall_seconds"] = time.monotonic() - started
 
-    if stuck:
+    if stuck and rest:
         problems.append(f"{len(stuck)} rows without a final status after the retry, first: {stuck[:3]}")
     if after[0] > before[0] or after[1] > before[1]:
         problems.append(f"open files {before[0]} -> {after[0]}, threads {before[1]} -> {after[1]}")
-    failed = figures["final_statuses"].get(TRANSFER_FAILED, 0)
+    failed = figures["final_statuses"].get(TRANSFER_FAILED, 0) if figures["retried"] else 0
     if failed:
         problems.append(f"{failed} rows failed in their transfer with the faults off")
 
@@ -439,7 +447,8 @@ def report(o, f):
     print("statuses with the faults on:")
     for s, n in f.get("faulty_statuses", {}).items():
         print(f"  {n:6d}  {s}")
-    print("statuses after retrying with the faults off:")
+    print("statuses after retrying with the faults off:" if f.get("retried") else
+          "no retry (the program never came to rest); statuses:")
     for s, n in f.get("final_statuses", {}).items():
         print(f"  {n:6d}  {s}")
     print(f"files checked (decode + title tag): {f.get('files_checked', 0)} "
