@@ -7,6 +7,7 @@
 #include <thread>
 #include <variant>
 
+#include "library/done_song_filter.h"
 #include "library/history_file.h"
 #include "library/sqlite_db.h"
 
@@ -219,6 +220,9 @@ struct HistoryStore::Impl {
     std::mutex dbMu;
     Database db;
     FileLock lock;
+    // Finished downloads by song and tier, for the duplicate marks; loaded on
+    // their first question, then kept up to date by the writer.
+    DoneSongFilter doneSongs;
 
     // Open state.
     std::mutex openMu;
@@ -241,6 +245,7 @@ struct HistoryStore::Impl {
 
     void Run();
     bool ApplyBatch(const std::deque<Op>& batch, std::string& error);
+    void NoteFinished(const Op& op);
     void ReportWriteError(const std::string& error);
 };
 
@@ -309,6 +314,9 @@ bool HistoryStore::Impl::ApplyBatch(const std::deque<Op>& batch, std::string& er
             db.exec("ROLLBACK");
             return false;
         }
+        // A batch rolled back later leaves its songs in the filter: a match
+        // is only a "maybe", so that costs one look-up, never a wrong mark.
+        NoteFinished(op);
     }
     if (db.exec("COMMIT") != SQLITE_OK) {
         error = db.errorMessage();
@@ -316,6 +324,22 @@ bool HistoryStore::Impl::ApplyBatch(const std::deque<Op>& batch, std::string& er
         return false;
     }
     return true;
+}
+
+void HistoryStore::Impl::NoteFinished(const Op& op) {
+    if (!doneSongs.loaded()) return;  // the first question loads what is in the file by then
+    if (const auto* ins = std::get_if<InsertOp>(&op)) {
+        if (ins->record.state == DownloadState::kDone) doneSongs.Add(ins->record.mid, ins->record.tier);
+        return;
+    }
+    const auto* upd = std::get_if<UpdateOp>(&op);
+    if (!upd) return;
+    const RecordUpdate& u = upd->update;
+    // An update may finish the record, or give a finished one another song or
+    // tier; the song is in the row, not necessarily in the update.
+    if (!(u.state && *u.state == DownloadState::kDone) && !u.mid && !u.tier) return;
+    Statement s(db.handle(), "SELECT mid, tier FROM downloads WHERE id = ? AND state = 'done'");
+    if (s.ok() && s.bind(1, upd->id).step() == SQLITE_ROW) doneSongs.Add(s.text(0), static_cast<int>(s.int64(1)));
 }
 
 void HistoryStore::Impl::ReportWriteError(const std::string& error) {
@@ -443,11 +467,14 @@ std::vector<std::string> HistoryStore::DownloadedPaths(const std::vector<SongKey
         d->db.handle(),
         "SELECT path FROM downloads WHERE mid = ? AND tier = ? AND state = 'done' ORDER BY id DESC LIMIT 1");
     if (!s.ok()) return out;
+    d->doneSongs.LoadOnce(d->db);
     // One read transaction for all the look-ups: without it each one takes
     // and drops the WAL's read lock on its own.
     const bool inTransaction = d->db.exec("BEGIN") == SQLITE_OK;
     for (std::size_t i = 0; i < keys.size(); ++i) {
         if (keys[i].mid.empty()) continue;
+        // Most rows of a list were never downloaded: no look-up for them.
+        if (!d->doneSongs.MayContain(keys[i].mid, keys[i].tier)) continue;
         s.bind(1, keys[i].mid).bind(2, keys[i].tier);
         if (s.step() == SQLITE_ROW) out[i] = s.text(0);
         s.reset();

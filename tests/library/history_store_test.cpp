@@ -162,6 +162,33 @@ TEST_F(HistoryStoreTest, DownloadedPathsFindTheNewestFinishedDownloadOfSongAndTi
     EXPECT_EQ(store->DownloadedPaths({{"M0003s", 2}}), std::vector<std::string>{"/lossless.flac"});
 }
 
+TEST_F(HistoryStoreTest, DownloadedPathsSeeEveryFinishedDownloadBeforeAndAfterTheFirstQuestion) {
+    {
+        auto store = HistoryStore::Start(path);
+        DownloadRecord r = Sample(store->NewId(), "M0010s", 0, DownloadState::kDone);
+        r.path = "/in-the-file.mp3";
+        store->Insert(r);
+    }
+    auto store = HistoryStore::Start(path);
+    // Queued just before the first question, which reads the file's finished songs.
+    DownloadRecord queuedFirst = Sample(store->NewId(), "M0011h", 1, DownloadState::kDone);
+    queuedFirst.path = "/queued-first.mp3";
+    store->Insert(queuedFirst);
+    EXPECT_EQ(store->DownloadedPaths({{"M0010s", 0}, {"M0011h", 1}, {"M0012l", 2}}),
+              (std::vector<std::string>{"/in-the-file.mp3", "/queued-first.mp3", ""}));
+
+    // After it: a record inserted finished, and a finished one given another song and tier.
+    DownloadRecord later = Sample(store->NewId(), "M0012l", 2, DownloadState::kDone);
+    later.path = "/later.flac";
+    store->Insert(later);
+    RecordUpdate moved;
+    moved.mid = "M0013h";
+    moved.tier = 1;
+    store->Update(queuedFirst.id, moved);
+    EXPECT_EQ(store->DownloadedPaths({{"M0012l", 2}, {"M0013h", 1}, {"M0011h", 1}, {"M0010s", 1}}),
+              (std::vector<std::string>{"/later.flac", "/queued-first.mp3", "", ""}));
+}
+
 TEST_F(HistoryStoreTest, TheDuplicateLookUpAndTheUnfinishedScanUseTheirIndexes) {
     {
         auto store = HistoryStore::Start(path);
