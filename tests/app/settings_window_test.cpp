@@ -18,31 +18,15 @@
 #include "platform/ui/qt/main_window_view.h"
 #include "platform/ui/qt/run_window.h"
 #include "platform/ui/qt/skin.h"
+#include "tests/app/window/window_fixture.h"
 #include "tests/flow/flow_fixture.h"
 #include "tests/flow/qt_pump.h"
 
 namespace mm::test {
 namespace {
 
-class SettingsWindow : public FlowFixture {
+class SettingsWindow : public WindowFixture {
 protected:
-    static void SetUpTestSuite() {
-        if (qApp) return;
-        static int argc = 1;
-        static char name[] = "settings_window_test";
-        static char* argv[] = {name, nullptr};
-        auto* app = new QApplication(argc, argv);
-        ui::qt::skin::Apply(*app);
-    }
-    void SetUp() override {
-        view = std::make_unique<ui::qt::MainWindowView>(model, events);
-        model.setMessageBoxPresenter([](const ui::MessageBoxRequest&) {});
-        view->resize(1040, 680);
-        view->show();
-        ASSERT_TRUE(PumpUntil([&] { return view->isVisible(); }));
-    }
-    void TearDown() override { view.reset(); }
-
     template <class W>
     W* Widget(const char* name) {
         auto* w = qobject_cast<W*>(view->controlWidget(name));
@@ -71,8 +55,6 @@ protected:
     std::string Setting(const char* section, const char* key) {
         return sys::IniStore(configPath).Read(section, key);
     }
-
-    std::unique_ptr<ui::qt::MainWindowView> view;
 };
 
 TEST_F(SettingsWindow, TemplateTypedWithItsLiveExampleAndTheLibraryChoices) {

@@ -29,6 +29,7 @@
 #include "platform/ui/qt/seek_slider.h"
 #include "platform/ui/qt/skin.h"
 #include "resources/resources.h"
+#include "tests/app/window/window_fixture.h"
 #include "tests/flow/flow_fixture.h"
 #include "tests/flow/qt_pump.h"
 
@@ -65,32 +66,10 @@ int ColourCount(const QImage& img, const QRect& r) {
     return seen.size();
 }
 
-class PlayerWindow : public FlowFixture {
+class PlayerWindow : public WindowFixture {
 protected:
-    static void SetUpTestSuite() {
-        if (qApp) return;
-        static int argc = 1;
-        static char name[] = "player_window_test";
-        static char* argv[] = {name, nullptr};
-        auto* app = new QApplication(argc, argv);
-        ui::qt::skin::Apply(*app);
-    }
-    void SetUp() override {
-        view = std::make_unique<ui::qt::MainWindowView>(model, events);
-        // A box nobody can dismiss offscreen would stop the run; the log is checked instead.
-        model.setMessageBoxPresenter([](const ui::MessageBoxRequest&) {});
-        view->resize(1040, 680);
-        view->show();
-        ASSERT_TRUE(PumpUntil([&] { return view->isVisible(); }));
-    }
-    void TearDown() override { view.reset(); }
-
     bool PumpUntilIdle() {
         return PumpUntil([&] { return WaitIdle(std::chrono::milliseconds(100)); }, 60000);
-    }
-    template <class W>
-    W* Widget(const char* name) {
-        return qobject_cast<W*>(view->controlWidget(name));
     }
     QRect InWindow(QWidget* w, const QImage& img) {
         const double dpr = img.devicePixelRatio();
@@ -99,8 +78,6 @@ protected:
                      QSize(int(r.width() * dpr), int(r.height() * dpr)))
             .intersected(img.rect());
     }
-
-    std::unique_ptr<ui::qt::MainWindowView> view;
 };
 
 TEST_F(PlayerWindow, PreviewPlayingWithTimeCoverAndBadges) {

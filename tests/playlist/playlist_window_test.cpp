@@ -18,6 +18,7 @@
 #include "platform/ui/qt/main_window_view.h"
 #include "platform/ui/qt/picture_box.h"
 #include "platform/ui/qt/skin.h"
+#include "tests/app/window/window_fixture.h"
 #include "tests/flow/flow_fixture.h"
 #include "tests/flow/qt_pump.h"
 
@@ -56,26 +57,8 @@ int ChangedPixels(const QImage& a, const QImage& b, const QRect& r) {
     return n;
 }
 
-class PlaylistWindow : public FlowFixture {
+class PlaylistWindow : public WindowFixture {
 protected:
-    static void SetUpTestSuite() {
-        if (qApp) return;
-        static int argc = 1;
-        static char name[] = "playlist_window_test";
-        static char* argv[] = {name, nullptr};
-        auto* app = new QApplication(argc, argv);
-        ui::qt::skin::Apply(*app);
-    }
-    void SetUp() override {
-        view = std::make_unique<ui::qt::MainWindowView>(model, events);
-        // A box nobody can dismiss offscreen would stop the run; the log is checked instead.
-        model.setMessageBoxPresenter([](const ui::MessageBoxRequest&) {});
-        view->resize(1040, 680);
-        view->show();
-        ASSERT_TRUE(PumpUntil([&] { return view->isVisible(); }));
-    }
-    void TearDown() override { view.reset(); }
-
     // Keeps the window's events flowing while the program works.
     bool PumpUntilIdle() {
         return PumpUntil([&] { return WaitIdle(std::chrono::milliseconds(100)); }, 60000);
@@ -93,8 +76,6 @@ protected:
                      QSize(int(r.width() * dpr), int(r.height() * dpr)))
             .intersected(img.rect());
     }
-
-    std::unique_ptr<ui::qt::MainWindowView> view;
 };
 
 TEST_F(PlaylistWindow, ImportedListWithThePanelOpenAgainOverIt) {

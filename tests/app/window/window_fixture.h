@@ -40,6 +40,8 @@ protected:
     void Key(int key, Qt::KeyboardModifiers mods = Qt::NoModifier);
     QWidget* Focus() const { return QApplication::focusWidget(); }
     // Press and release of the left button in the middle of the widget, or at `at`.
+    // The handler-level clicks of FlowFixture stay usable beside the widget ones.
+    using FlowFixture::Click;
     void Click(QWidget* w);
     void ClickAt(QWidget* w, QPoint at);
     // The window made active, as a user's click on it would.
