@@ -48,9 +48,12 @@ FlowFixture::~FlowFixture() {
         OnUi([this] { app::RunClosing(*ctx); });
     }
     uiThread.Stop();
-    // Workers of pools destroyed without waiting may still be ending.
-    for (int i = 0; i < 200 && !(ctx->searchPool.State() == 0 && ctx->detailPool.State() == 0 &&
-                                 ctx->downloadPool.State() == 0 && ctx->playlistPool.State() == 0);
+    // Workers of pools destroyed without waiting, and one-off threads (a
+    // history page, an address request), may still be ending: they use the
+    // context, so it outlives them.
+    for (int i = 0; i < 6000 && !(ctx->searchPool.State() == 0 && ctx->detailPool.State() == 0 &&
+                                  ctx->downloadPool.State() == 0 && ctx->playlistPool.State() == 0 &&
+                                  ctx->oneOffThreads.load() == 0);
          ++i) {
         std::this_thread::sleep_for(10ms);
     }
