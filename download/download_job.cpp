@@ -317,6 +317,8 @@ void Job::Run() {
 
     Reached(row_, JobStage::kCommit);
     if (control_ && !control_->BeginCommit()) return;
+    if (const JobEvents events = JobEventsOf(ctx_); events.committing)
+        events.committing(spec_, target_, sys::FileSize(part_));
     std::string finalPath = targets_.Commit(part_, target_, folder_, base_, ext_);
     target_.clear();  // Commit released the reservation either way
     if (finalPath.empty()) {

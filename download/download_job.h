@@ -66,6 +66,11 @@ struct JobEvents {
     // The answer whose body is written is known (and the transfer is under
     // way); the record says how to continue it if it is cut.
     std::function<void(const DownloadSpec& spec, const ResumeRecord& record)> transferring;
+    // The whole, tagged part file of size bytes is about to be renamed to
+    // target; the rename waits until this returns, so what it records is
+    // there before the file is (a kill in between must not make the next
+    // start download the song again).
+    std::function<void(const DownloadSpec& spec, const std::string& target, std::int64_t size)> committing;
     // The download ended, on any path, address failures included.
     std::function<void(const DownloadSpec& spec, const JobResult& result)> finished;
 };

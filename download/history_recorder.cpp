@@ -116,6 +116,15 @@ JobEvents HistoryJobEvents(app::AppContext& ctx) {
         u.resume = ToHistory(record);
         Update(*c, spec.historyId, std::move(u));
     };
+    events.committing = [c](const DownloadSpec& spec, const std::string& target, std::int64_t size) {
+        library::HistoryStore* history = History(*c);
+        if (!history || spec.historyId == 0) return;
+        RecordUpdate u;
+        u.path = target;
+        u.size = size;
+        history->Update(spec.historyId, std::move(u));
+        history->Flush();
+    };
     events.finished = [c](const DownloadSpec& spec, const JobResult& result) {
         const DownloadState state = StateOf(result.end);
         SetRowState(*c, spec.downloadRow, state);
@@ -129,6 +138,10 @@ JobEvents HistoryJobEvents(app::AppContext& ctx) {
         if (state == DownloadState::kDone) {
             u.path = result.path;
             u.size = result.size;
+        } else {
+            // What the rename was about to make, if it came that far, is not there.
+            u.path = "";
+            u.size = -1;
         }
         if (!result.contentType.empty()) u.contentType = result.contentType;
         Update(*c, spec.historyId, std::move(u));

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <ctime>
 #include <fstream>
+#include <vector>
 
 #include "library/history_schema.h"
 #include "platform/sys/files.h"
@@ -42,6 +43,42 @@ bool HasForeignHeader(const std::string& path) {
     if (f.gcount() == 0) return false;  // an empty file is an empty database
     return f.gcount() < static_cast<std::streamsize>(sizeof head) ||
            std::memcmp(head, kMagic, sizeof head) != 0;
+}
+
+// A download records its file's path and size just before it renames the
+// part file into place. A record left running with that file there, of that
+// size, and its part file gone, was done when the program ended: only the
+// record of its end was lost. Marking it interrupted would have it downloaded
+// again under a second name.
+int FinishRenamedDownloads(Database& db) {
+    std::vector<std::int64_t> done;
+    {
+        Statement q(db.handle(),
+                    "SELECT id, path, size, part_path FROM downloads "
+                    "WHERE state IN ('queued', 'running') AND path != '' AND size >= 0");
+        if (!q.ok()) return q.prepareError();
+        int code;
+        while ((code = q.step()) == SQLITE_ROW) {
+            const std::string path = q.text(1);
+            const std::string part = q.text(3);
+            if (sys::IsRegularFile(path) && sys::FileSize(path) == q.int64(2) &&
+                (part.empty() || !sys::PathExists(part))) {
+                done.push_back(q.int64(0));
+            }
+        }
+        if (code != SQLITE_DONE) return code;
+    }
+    const std::int64_t now = static_cast<std::int64_t>(std::time(nullptr)) * 1000;
+    for (std::int64_t id : done) {
+        Statement u(db.handle(),
+                    "UPDATE downloads SET state = 'done', status_text = '', status_icon = '', error = '', "
+                    "finished_at = ?, resume_url = '', part_path = '', part_bytes = 0, total_bytes = -1, "
+                    "etag = '', last_modified = '' WHERE id = ?");
+        if (!u.ok()) return u.prepareError();
+        u.bind(1, now).bind(2, id);
+        if (!u.run()) return sqlite3_extended_errcode(db.handle());
+    }
+    return SQLITE_OK;
 }
 
 Attempt TryOpen(const std::string& path, Database& db) {
@@ -93,6 +130,7 @@ Attempt TryOpen(const std::string& path, Database& db) {
         return failWith(code);
     }
     // Nobody else can be working on these: the lock is ours.
+    if (int code = FinishRenamedDownloads(db); code != SQLITE_OK) return failWith(code);
     if (int code = db.exec("UPDATE downloads SET state = 'interrupted' WHERE state IN ('queued', 'running')");
         code != SQLITE_OK) {
         return failWith(code);

@@ -13,7 +13,10 @@
 // morvane-democatalogue) so that each round can throttle the audio bodies and
 // keep transfers in flight. Any failure prints the seed and round that
 // repeat it and exits with status 1.
+#include <poll.h>
 #include <signal.h>
+#include <sys/inotify.h>
+#include <unistd.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -31,6 +34,7 @@
 #include "bench/kill_campaign/folder_check.h"
 #include "bench/kill_campaign/served_audio.h"
 #include "democatalogue/democatalogue.h"
+#include "library/sqlite_db.h"
 #include "tests/download/program_process.h"
 
 namespace {
@@ -93,10 +97,15 @@ private:
     std::unique_ptr<ProgramProcess> Start(bool withLink);
     json DumpNow(ProgramProcess& p, const std::string& control);
     void ExpectNoErrors(ProgramProcess& p, std::size_t from, const std::string& doing);
+    void ExpectNoMessages(ProgramProcess& p);
     void QueueAll(ProgramProcess& p);
     // Lists the history's rows; false when every row is done (nothing to retry).
-    bool RetryAll(ProgramProcess& p, int round);
+    bool RetryAll(ProgramProcess& p);
     void KillAt(ProgramProcess& p, std::mt19937_64& rng, std::string& how);
+    // True once a part file holds as many bytes as its served file.
+    bool WaitForWholePart(Clock::duration limit);
+    // True once a file is renamed into place in the save folder.
+    bool WaitForRename(Clock::duration limit);
     Phase PhaseOf(const FolderReport& r);
     void CheckFolder(FolderReport& r);
     void Round(int round);
@@ -172,10 +181,17 @@ void Campaign::ExpectNoErrors(ProgramProcess& p, std::size_t from, const std::st
     }
 }
 
+// A kill must leave nothing the next start has to tell the user about (a
+// broken history, a history held by another copy).
+void Campaign::ExpectNoMessages(ProgramProcess& p) {
+    for (const json& box : p.MessageBoxes()) throw Failure{"the start showed a message box: " + box.dump()};
+}
+
 void Campaign::QueueAll(ProgramProcess& p) {
     const std::size_t from = p.lines().size();
     p.Send({{"op", "click"}, {"control", "按钮_歌单_导入"}});
     if (!p.WaitIdle(60000)) throw Failure{"the playlist import did not end"};
+    ExpectNoMessages(p);
     p.Send({{"op", "rightclick"}, {"control", "列表框_搜索"}, {"row", 0}});
     p.Send({{"op", "menu"}, {"menu", "菜单_歌曲"}, {"id", kMenuDownloadAll}});
     // Rows come as their addresses arrive; every song has one once all are listed.
@@ -192,8 +208,11 @@ void Campaign::QueueAll(ProgramProcess& p) {
     cycle_.queued = true;
 }
 
-bool Campaign::RetryAll(ProgramProcess& p, int round) {
+bool Campaign::RetryAll(ProgramProcess& p) {
     const std::size_t from = p.lines().size();
+    // The history is read in the background at start-up.
+    if (!p.WaitIdle(60000)) throw Failure{"the start did not become idle"};
+    ExpectNoMessages(p);
     json list = DumpNow(p, "列表框_下载");
     const auto& rows = list["rows"];
     if (rows.size() != songs_.size())
@@ -210,8 +229,6 @@ bool Campaign::RetryAll(ProgramProcess& p, int round) {
             throw Failure{"row " + std::to_string(r) + " reads \"" + status + "\" after a kill"};
         }
     }
-    // A file renamed into place whose row the kill did not let be recorded.
-    if (round > 0 && lastWhole_ > done) ++phases_[Phase::kRenamedUnrecorded];
     if (toRetry == 0) return false;
     p.Send({{"op", "rightclick"}, {"control", "列表框_下载"}, {"row", firstToRetry}});
     p.Send({{"op", "menu"}, {"menu", "菜单_下载列表"}, {"id", kMenuRetryAll}});
@@ -220,52 +237,98 @@ bool Campaign::RetryAll(ProgramProcess& p, int round) {
     return true;
 }
 
+// Kills at a random moment of one of three kinds: a random delay; just after
+// a part file reached its whole size (tags and the rename follow within
+// milliseconds); just after a file was renamed into place (its row is
+// recorded as done a moment later).
 void Campaign::KillAt(ProgramProcess& p, std::mt19937_64& rng, std::string& how) {
-    if (std::bernoulli_distribution(0.35)(rng)) {
-        // At a transfer's end: tags and the rename follow within milliseconds.
-        const int settleMs = std::uniform_int_distribution<int>(0, 10)(rng);
-        std::map<std::string, std::int64_t> servedSize;  // part file -> size of its served file
-        const auto until = Clock::now() + std::chrono::seconds(8);
-        bool reached = false;
-        int songFiles = -1;
-        while (!reached && Clock::now() < until) {
-            int files = 0;
-            std::error_code ec;
-            for (auto& e : fs::directory_iterator(cycle_.save, ec)) {
-                const std::string path = e.path().string();
-                if (e.path().extension() != ".part") {
-                    if (e.path().extension() != ".m3u8") ++files;
-                    continue;
-                }
-                struct stat st {};
-                if (::stat(path.c_str(), &st) != 0) continue;
-                auto known = servedSize.find(path);
-                if (known == servedSize.end() && st.st_size >= 4096) {
-                    std::string head(4096, '\0');
-                    std::ifstream(path, std::ios::binary).read(head.data(), 4096);
-                    if (const mm::bench::ServedFile* f = served_.ByBeginning(head))
-                        known = servedSize.emplace(path, static_cast<std::int64_t>(f->bytes.size())).first;
-                }
-                if (known != servedSize.end() && st.st_size >= known->second) reached = true;
-            }
-            if (songFiles >= 0 && files > songFiles) reached = true;  // one went by between two looks
-            songFiles = files;
-            if (!reached) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(settleMs));
-        how = reached ? "at a transfer's end +" + std::to_string(settleMs) + " ms" : "no transfer ended in 8 s";
-    } else {
+    const double kind = std::uniform_real_distribution<double>(0, 1)(rng);
+    if (kind < 0.45) {
         const int delayMs = std::uniform_int_distribution<int>(0, 2000)(rng);
         std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
         how = "after " + std::to_string(delayMs) + " ms";
+    } else if (kind < 0.75) {
+        const int settleUs = std::uniform_int_distribution<int>(0, 10000)(rng);
+        const bool reached = WaitForWholePart(std::chrono::seconds(8));
+        std::this_thread::sleep_for(std::chrono::microseconds(settleUs));
+        how = reached ? "part whole +" + std::to_string(settleUs) + " us" : "no part whole in 8 s";
+    } else {
+        const int settleUs = std::uniform_int_distribution<int>(0, 500)(rng);
+        const bool reached = WaitForRename(std::chrono::seconds(8));
+        std::this_thread::sleep_for(std::chrono::microseconds(settleUs));
+        how = reached ? "renamed +" + std::to_string(settleUs) + " us" : "no rename in 8 s";
     }
     const int status = p.Kill();
     if (!WIFSIGNALED(status) || WTERMSIG(status) != SIGKILL)
         throw Failure{"the program ended by itself before the kill (status " + std::to_string(status) + ")"};
 }
 
-Phase Campaign::PhaseOf(const FolderReport& r) {
+bool Campaign::WaitForWholePart(Clock::duration limit) {
+    std::map<std::string, std::int64_t> servedSize;  // part file -> size of its served file
+    const auto until = Clock::now() + limit;
+    while (Clock::now() < until) {
+        std::error_code ec;
+        for (auto& e : fs::directory_iterator(cycle_.save, ec)) {
+            if (e.path().extension() != ".part") continue;
+            const std::string path = e.path().string();
+            struct stat st {};
+            if (::stat(path.c_str(), &st) != 0) continue;
+            auto known = servedSize.find(path);
+            if (known == servedSize.end() && st.st_size >= 4096) {
+                std::string head(4096, '\0');
+                std::ifstream(path, std::ios::binary).read(head.data(), 4096);
+                if (const mm::bench::ServedFile* f = served_.ByBeginning(head))
+                    known = servedSize.emplace(path, static_cast<std::int64_t>(f->bytes.size())).first;
+            }
+            if (known != servedSize.end() && st.st_size >= known->second) return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return false;
+}
+
+bool Campaign::WaitForRename(Clock::duration limit) {
+    const int fd = inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
+    if (fd < 0) throw Failure{"inotify is not available"};
+    bool renamed = false;
+    if (inotify_add_watch(fd, cycle_.save.c_str(), IN_MOVED_TO) >= 0) {
+        const auto until = Clock::now() + limit;
+        while (!renamed && Clock::now() < until) {
+            pollfd pfd{fd, POLLIN, 0};
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now());
+            if (poll(&pfd, 1, static_cast<int>(std::max<long long>(1, left.count()))) <= 0) continue;
+            alignas(inotify_event) char buf[4096];
+            const ssize_t n = read(fd, buf, sizeof buf);
+            for (ssize_t at = 0; n > 0 && at < n;) {
+                const auto* ev = reinterpret_cast<const inotify_event*>(buf + at);
+                const std::string name = ev->len ? ev->name : "";
+                if (name.size() < 5 || name.compare(name.size() - 5, 5, ".part") != 0) renamed = true;
+                at += static_cast<ssize_t>(sizeof(inotify_event) + ev->len);
+            }
+        }
+    }
+    close(fd);
+    return renamed;
+}
+
+// The killed run's history, read after its end: a download records its file
+// just before the rename and its end just after. Records between the two tell
+// a kill at the rename: before it (the file not there yet) or after it.
+Phase HistoryPhase(const std::string& dataDir) {
+    mm::library::Database db;
+    if (db.open(dataDir + "/library.sqlite3", SQLITE_OPEN_READONLY) != SQLITE_OK) return Phase::kNone;
+    mm::library::Statement q(db.handle(),
+                             "SELECT path, part_path FROM downloads WHERE state IN ('queued', 'running') AND path != ''");
     Phase phase = Phase::kNone;
+    while (q.ok() && q.step() == SQLITE_ROW) {
+        const bool renamed = fs::is_regular_file(q.text(0)) && !fs::exists(q.text(1));
+        phase = std::max(phase, renamed ? Phase::kRenamedUnrecorded : Phase::kRename);
+    }
+    return phase;
+}
+
+Phase Campaign::PhaseOf(const FolderReport& r) {
+    Phase phase = HistoryPhase(cycle_.data);
     for (const auto& part : r.parts) {
         ++partStages_[part.stage];
         Phase p = part.stage == PartStage::kTransfer ? Phase::kTransfer
@@ -318,7 +381,7 @@ void Campaign::Round(int round) {
     std::unique_ptr<ProgramProcess> p;
     if (cycle_.queued) {
         p = Start(false);
-        if (!RetryAll(*p, round)) {
+        if (!RetryAll(*p)) {
             // Nothing left to do: the playlist is complete; it starts again afresh.
             const int status = p->Close();
             if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) throw Failure{"closing did not end cleanly"};
@@ -340,7 +403,7 @@ void Campaign::Round(int round) {
     ++phases_[phase];
     std::map<PartStage, int> stages;
     for (const auto& part : r.parts) ++stages[part.stage];
-    std::printf("round %3d  cycle %2d  %4d KiB/s  kill %-28s  phase %-22s parts %2zu (transfer %d, full %d, "
+    std::printf("round %3d  cycle %2d  %4d KiB/s  kill %-22s  phase %-26s parts %2zu (transfer %d, full %d, "
                 "tagging %d, tagged %d)  whole %2d/%zu  bad 0  %.1f s\n",
                 round, cycle_.number, slow.bytes_per_second / 1024, how.c_str(), PhaseName(phase), r.parts.size(),
                 stages[PartStage::kTransfer], stages[PartStage::kFull], stages[PartStage::kTagging],
@@ -353,7 +416,7 @@ void Campaign::FinalRun() {
     std::unique_ptr<ProgramProcess> p;
     if (cycle_.queued) {
         p = Start(false);
-        RetryAll(*p, 1);
+        RetryAll(*p);
     } else {
         p = Start(true);
         QueueAll(*p);
