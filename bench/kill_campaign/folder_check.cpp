@@ -126,6 +126,8 @@ FolderReport FolderCheck::Look(const std::string& folder) {
             sys::ReadFile(path, bytes);
             PartFile p;
             p.path = path;
+            p.size = static_cast<long long>(st.st_size);
+            p.mtimeNs = static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
             p.stage = served_.Stage(bytes, &p.served);
             report.parts.push_back(p);
             continue;

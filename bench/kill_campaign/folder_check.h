@@ -15,6 +15,8 @@ namespace mm::bench {
 
 struct PartFile {
     std::string path;
+    long long size = 0;
+    long long mtimeNs = 0;
     PartStage stage = PartStage::kTransfer;
     const ServedFile* served = nullptr;
 };

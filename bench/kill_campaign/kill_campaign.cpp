@@ -106,7 +106,9 @@ private:
     bool WaitForWholePart(Clock::duration limit);
     // True once a file is renamed into place in the save folder.
     bool WaitForRename(Clock::duration limit);
-    Phase PhaseOf(const FolderReport& r);
+    // The phase of the kill; touched counts the part files the killed run
+    // wrote to, by stage.
+    Phase PhaseOf(const FolderReport& r, std::map<PartStage, int>& touched);
     void CheckFolder(FolderReport& r);
     void Round(int round);
     void FinalRun();
@@ -121,6 +123,8 @@ private:
     std::string root_;
     Cycle cycle_;
     int lastWhole_ = 0;  // whole songs the last look found in this cycle's folder
+    // Part files of the last look, with their size and time.
+    std::map<std::string, std::pair<long long, long long>> lastParts_;
 
     std::map<Phase, int> phases_;
     std::map<PartStage, int> partStages_;
@@ -155,6 +159,7 @@ void Campaign::NewCycle() {
     std::ofstream(cycle_.config) << "[音乐保存路径]\n路径=" << cycle_.save << "\n";
     check_->Forget();
     lastWhole_ = 0;
+    lastParts_.clear();
 }
 
 std::unique_ptr<ProgramProcess> Campaign::Start(bool withLink) {
@@ -265,9 +270,14 @@ void Campaign::KillAt(ProgramProcess& p, std::mt19937_64& rng, std::string& how)
 
 bool Campaign::WaitForWholePart(Clock::duration limit) {
     std::map<std::string, std::int64_t> servedSize;  // part file -> size of its served file
+    // Part files an earlier run left whole or torn count once they change.
+    std::map<std::string, std::int64_t> startSize;
+    std::error_code ec;
+    for (auto& e : fs::directory_iterator(cycle_.save, ec)) {
+        if (e.path().extension() == ".part") startSize[e.path().string()] = static_cast<std::int64_t>(e.file_size(ec));
+    }
     const auto until = Clock::now() + limit;
     while (Clock::now() < until) {
-        std::error_code ec;
         for (auto& e : fs::directory_iterator(cycle_.save, ec)) {
             if (e.path().extension() != ".part") continue;
             const std::string path = e.path().string();
@@ -280,7 +290,9 @@ bool Campaign::WaitForWholePart(Clock::duration limit) {
                 if (const mm::bench::ServedFile* f = served_.ByBeginning(head))
                     known = servedSize.emplace(path, static_cast<std::int64_t>(f->bytes.size())).first;
             }
-            if (known != servedSize.end() && st.st_size >= known->second) return true;
+            auto start = startSize.find(path);
+            const bool changed = start == startSize.end() || start->second != st.st_size;
+            if (changed && known != servedSize.end() && st.st_size >= known->second) return true;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
@@ -327,16 +339,22 @@ Phase HistoryPhase(const std::string& dataDir) {
     return phase;
 }
 
-Phase Campaign::PhaseOf(const FolderReport& r) {
+Phase Campaign::PhaseOf(const FolderReport& r, std::map<PartStage, int>& touched) {
     Phase phase = HistoryPhase(cycle_.data);
+    std::map<std::string, std::pair<long long, long long>> seen;
     for (const auto& part : r.parts) {
+        seen[part.path] = {part.size, part.mtimeNs};
+        // A part file the killed run did not touch tells nothing of its end.
+        auto before = lastParts_.find(part.path);
+        if (before != lastParts_.end() && before->second == seen[part.path]) continue;
         ++partStages_[part.stage];
+        ++touched[part.stage];
         Phase p = part.stage == PartStage::kTransfer ? Phase::kTransfer
                   : part.stage == PartStage::kTagged ? Phase::kRename
                                                      : Phase::kTagWrite;
-        if (part.stage == PartStage::kTransfer && !part.served) p = Phase::kTransfer;
         if (p > phase) phase = p;
     }
+    lastParts_ = std::move(seen);
     return phase;
 }
 
@@ -399,12 +417,11 @@ void Campaign::Round(int round) {
 
     FolderReport r;
     CheckFolder(r);
-    const Phase phase = PhaseOf(r);
-    ++phases_[phase];
     std::map<PartStage, int> stages;
-    for (const auto& part : r.parts) ++stages[part.stage];
-    std::printf("round %3d  cycle %2d  %4d KiB/s  kill %-22s  phase %-26s parts %2zu (transfer %d, full %d, "
-                "tagging %d, tagged %d)  whole %2d/%zu  bad 0  %.1f s\n",
+    const Phase phase = PhaseOf(r, stages);
+    ++phases_[phase];
+    std::printf("round %3d  cycle %2d  %4d KiB/s  kill %-22s  phase %-26s parts %2zu, written to: transfer %d, "
+                "full %d, tagging %d, tagged %d  whole %2d/%zu  bad 0  %.1f s\n",
                 round, cycle_.number, slow.bytes_per_second / 1024, how.c_str(), PhaseName(phase), r.parts.size(),
                 stages[PartStage::kTransfer], stages[PartStage::kFull], stages[PartStage::kTagging],
                 stages[PartStage::kTagged], WholeSongs(r), songs_.size(), Seconds(Clock::now() - started));
@@ -456,7 +473,7 @@ int Campaign::Run(int rounds) {
     std::printf("kill moments by phase ");
     for (Phase ph : {Phase::kTransfer, Phase::kTagWrite, Phase::kRename, Phase::kRenamedUnrecorded, Phase::kNone})
         std::printf(" %s %d;", PhaseName(ph), phases_[ph]);
-    std::printf("\npart files at kills    transfer %d, full untagged %d, tag write %d, tagged unrenamed %d\n",
+    std::printf("\npart files written to  transfer %d, full untagged %d, tag write %d, tagged unrenamed %d\n",
                 partStages_[PartStage::kTransfer], partStages_[PartStage::kFull], partStages_[PartStage::kTagging],
                 partStages_[PartStage::kTagged]);
     std::printf("song files checked     %d (flac -t / mpg123, mutagen, audio byte for byte)\n", filesChecked_);

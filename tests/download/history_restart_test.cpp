@@ -1,9 +1,13 @@
 // The download history across real runs of the program (automation mode, one
 // process per run) against one demo catalogue: the list after a restart, a run
-// killed mid-transfer, a broken history file and a second running copy.
+// killed mid-transfer or right after a rename, a broken history file and a
+// second running copy.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <poll.h>
+#include <sys/inotify.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -192,6 +196,43 @@ TEST_F(HistoryRestartTest, ARunKilledMidTransferLeavesAnInterruptedRowThatRetryF
     const std::string frames = FlacFrames(ServerAudio(1, Tier::kLossless));
     ASSERT_FALSE(frames.empty());
     EXPECT_TRUE(FlacFrames(file) == frames) << "the frames differ";
+}
+
+TEST_F(HistoryRestartTest, ARunKilledRightAfterARenameListsTheRowDoneAndDownloadsNothingTwice) {
+    democat::Fault slow;
+    slow.bytes_per_second = 256 * 1024;
+    catalogue.faults().Set(Endpoint::kAudio, slow);
+    {
+        auto p = Run();
+        const int watch = inotify_init1(IN_CLOEXEC);
+        ASSERT_GE(watch, 0);
+        ASSERT_GE(inotify_add_watch(watch, saveDir.c_str(), IN_MOVED_TO), 0);
+        Queue(*p, "晴天", "晴天里的风", 2);
+        // The moment the file is renamed into place, before the run can record its end.
+        pollfd pfd{watch, POLLIN, 0};
+        const bool renamed = poll(&pfd, 1, 60000) == 1;
+        const int status = p->Kill();
+        close(watch);
+        ASSERT_TRUE(renamed);
+        EXPECT_TRUE(WIFSIGNALED(status));
+    }
+    const std::string file = saveDir + "晴天里的风 - 林小雨 .flac";
+    ASSERT_TRUE(sys::IsRegularFile(file));
+
+    catalogue.faults().ClearAll();
+    const int audioBefore = catalogue.stats().Count(Endpoint::kAudio);
+    auto p = Run();
+    json list = p->Dump("列表框_下载");
+    EXPECT_EQ(Column(list, 1), std::vector<std::string>{"下载完成"});
+    EXPECT_EQ(list["icons"][0][1], "status_done");
+    p->Send({{"op", "rightclick"}, {"control", "列表框_下载"}, {"row", 0}});
+    p->Send({{"op", "menu"}, {"menu", "菜单_下载列表"}, {"id", 14}});  // 全部重试: nothing to retry
+    EXPECT_TRUE(p->WaitIdle());
+    p->Close();
+    EXPECT_EQ(catalogue.stats().Count(Endpoint::kAudio), audioBefore);
+    std::vector<std::string> files;
+    for (auto& e : fs::directory_iterator(saveDir)) files.push_back(e.path().string());
+    EXPECT_EQ(files, std::vector<std::string>{file});
 }
 
 TEST_F(HistoryRestartTest, ABrokenHistoryFileIsMovedAsideWithOneMessageAndTheProgramWorks) {

@@ -120,6 +120,51 @@ TEST_F(HistoryStoreTest, OnlyUnfinishedRecordsBecomeInterruptedOnReopen) {
                                                  DownloadState::kInterrupted}));
 }
 
+// A download records its file just before the rename into place; a kill
+// before its end was recorded leaves the record running with that file there.
+TEST_F(HistoryStoreTest, ARunningRecordWhoseFileIsInPlaceWholeReopensAsDone) {
+    fs::create_directories(dir + "/save");
+    auto make = [&](const std::string& name, std::size_t bytes) {
+        std::ofstream(dir + "/save/" + name, std::ios::binary) << std::string(bytes, 'a');
+        return dir + "/save/" + name;
+    };
+    const std::string renamed = make("renamed.mp3", 5000);
+    const std::string shortFile = make("short.mp3", 4000);
+    const std::string withPart = make("with-part.mp3", 5000);
+    make("with-part.mp3.part", 100);
+    std::vector<std::int64_t> ids;
+    {
+        auto store = HistoryStore::Start(path);
+        auto add = [&](DownloadState state, const std::string& file) {
+            DownloadRecord r = Sample(store->NewId(), "M" + std::to_string(ids.size()), 1, state);
+            r.path = file;
+            r.size = file.empty() ? -1 : 5000;
+            r.resume = ResumeState{"http://x/a.mp3", file + ".part", 4000, 4500, "\"e\"", ""};
+            store->Insert(r);
+            ids.push_back(r.id);
+        };
+        add(DownloadState::kRunning, renamed);    // renamed, its end not recorded
+        add(DownloadState::kQueued, renamed);     // the same, still marked queued
+        add(DownloadState::kRunning, shortFile);  // the file there is not the one recorded
+        add(DownloadState::kRunning, withPart);   // the part file is still there: not renamed
+        add(DownloadState::kRunning, dir + "/save/gone.mp3");
+        add(DownloadState::kRunning, "");
+    }
+    auto store = HistoryStore::Start(path);
+    std::vector<DownloadState> states;
+    for (std::int64_t id : ids) states.push_back(store->Get(id)->state);
+    EXPECT_EQ(states, (std::vector<DownloadState>{DownloadState::kDone, DownloadState::kDone,
+                                                  DownloadState::kInterrupted, DownloadState::kInterrupted,
+                                                  DownloadState::kInterrupted, DownloadState::kInterrupted}));
+    auto done = store->Get(ids[0]);
+    EXPECT_EQ(done->path, renamed);
+    EXPECT_EQ(done->size, 5000);
+    EXPECT_EQ(done->statusText, "");  // listed with the done text, not "正在下载"
+    EXPECT_EQ(done->resume, ResumeState{});
+    EXPECT_GT(done->finishedAt, 0);
+    EXPECT_EQ(store->Get(ids[3])->resume.partPath, withPart + ".part");
+}
+
 TEST_F(HistoryStoreTest, PagesComeNewestFirstAndContinueBelowTheLastId) {
     auto store = HistoryStore::Start(path);
     for (int i = 0; i < 12; ++i)
