@@ -122,27 +122,27 @@ void RunAddressRequest(app::AppContext& ctx, const std::string& jobJson, Downloa
     if (r.status == AddressReply::Status::kNotJson) {
         std::string reason = client.LastFailure() == net::Failure::kNone ? "服务器的回答无法识别"
                                                                          : TransferFailureText(client);
-        if (inRow) {
+        // The row always says how it ended (a row left blank reads as still
+        // running, and a download-all waits for it); a single download from
+        // a search list also shows a box.
+        {
             ListGuard guard(ctx);
             SetAddressStatus(ctx, job.downloadRow, kStatusConnectFailed, app::kImgStatusConnectFailed,
                              reason);
-        } else {
-            ShowBox(ctx, "code:886", kConnectFailedText);
         }
-        EndWithoutJob(ctx, spec, control, inRow ? kStatusConnectFailed : "", app::kImgStatusConnectFailed,
-                      reason);
+        if (!inRow) ShowBox(ctx, "code:886", kConnectFailedText);
+        EndWithoutJob(ctx, spec, control, kStatusConnectFailed, app::kImgStatusConnectFailed, reason);
         return;
     }
     if (r.status == AddressReply::Status::kServiceError) {
         const std::string reason = "code:" + std::to_string(r.code) + " " + r.msg;
         std::string shown = sys::cutToGbkWidth(r.msg, 8);
-        if (inRow) {
+        {
             ListGuard guard(ctx);
             SetAddressStatus(ctx, job.downloadRow, shown, app::kImgStatusServiceFailed, reason);
-        } else {
-            ShowBox(ctx, "code:" + std::to_string(r.code), r.msg);
         }
-        EndWithoutJob(ctx, spec, control, inRow ? shown : "", app::kImgStatusServiceFailed, reason);
+        if (!inRow) ShowBox(ctx, "code:" + std::to_string(r.code), r.msg);
+        EndWithoutJob(ctx, spec, control, shown, app::kImgStatusServiceFailed, reason);
         return;
     }
     {

@@ -28,6 +28,9 @@ int DownloadAtTier(app::AppContext& ctx, int tier, int row, std::optional<unsign
     DownloadSpec spec;
     spec.tier = tier;
     spec.trackRow = row;
+    // A download-all's rows say in the row why they failed, whatever list is
+    // shown by the time their address comes back.
+    spec.failuresInRow = run != nullptr;
     {
         ListGuard guard(ctx);
         if (!guard.locked()) return -1;

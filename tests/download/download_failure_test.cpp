@@ -51,7 +51,8 @@ TEST_F(DownloadFailureTest, ServiceErrorShowsItsMessageBoxInSearchMode) {
     EXPECT_EQ(boxes[0].title, "code:500");
     EXPECT_EQ(boxes[0].text, "服务暂时不可用呢");
     EXPECT_EQ(boxes[0].button, "好的");
-    EXPECT_EQ(Status(0), "");
+    // The row ends with the message too, not blank as if still running.
+    EXPECT_EQ(Status(0), "服务暂时");
     EXPECT_TRUE(SavedNames().empty());
     EXPECT_EQ(model.text(app::kDownloadCount), "1");
 }
@@ -88,6 +89,9 @@ TEST_F(DownloadFailureTest, NonJsonReplyIsAConnectionFailureInBothModes) {
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].title, "code:886");
     EXPECT_EQ(boxes[0].text, "数据获取失败，请检查网络连接！");
+    // The row ends too: a blank status would count as a download still running.
+    EXPECT_EQ(Status(0), "连接失败");
+    EXPECT_EQ(StatusIcon(0), app::kImgStatusConnectFailed);
 
     EnterPlaylistMode();
     Fault garbage;
