@@ -56,6 +56,9 @@ PLAYLIST_SIZE = 45
 # Statuses of a row still on its way; anything else is where a row ended.
 UNFINISHED = {"", "排队中", "正在下载"}
 TRANSFER_FAILED = "下载失败"
+# Connections the program may keep alive after the run (10 downloads at once,
+# searches, covers, addresses).
+KEPT_CONNECTIONS = 16
 DONE = ("下载完成", "下载完成(实为FLAC)", "下载完成(实为MP3)", "完成,写入封面失败.")
 
 
@@ -128,7 +131,18 @@ class Program:
 
 
 def counts(pid):
-    return len(os.listdir(f"/proc/{pid}/fd")), len(os.listdir(f"/proc/{pid}/task"))
+    """Open files other than sockets, threads, and sockets: the network
+    library keeps connections to the catalogue alive for the next request, a
+    pool whose size is bounded, so sockets are only held to a bound."""
+    files = sockets = 0
+    for fd in os.listdir(f"/proc/{pid}/fd"):
+        try:
+            socket = os.readlink(f"/proc/{pid}/fd/{fd}").startswith("socket:")
+        except OSError:
+            continue
+        sockets += socket
+        files += not socket
+    return files, len(os.listdir(f"/proc/{pid}/task")), sockets
 
 
 def peak_rss_mb(pid):
@@ -378,6 +392,7 @@ def run(o):
         after = settle(pid, before, 60 if rest else 5)
         figures["fds"] = (before[0], after[0])
         figures["threads"] = (before[1], after[1])
+        figures["sockets"] = (before[2], after[2])
         figures["peak_rss_mb"] = peak_rss_mb(pid)
         figures["boxes"] = len(program.boxes)
         print(f"[{time.monotonic() - started:6.0f} s] closing", file=sys.stderr)
@@ -403,8 +418,9 @@ def run(o):
 
     if stuck and rest:
         problems.append(f"{len(stuck)} rows without a final status after the retry, first: {stuck[:3]}")
-    if after[0] > before[0] or after[1] > before[1]:
-        problems.append(f"open files {before[0]} -> {after[0]}, threads {before[1]} -> {after[1]}")
+    if after[0] > before[0] or after[1] > before[1] or after[2] > before[2] + KEPT_CONNECTIONS:
+        problems.append(f"open files {before[0]} -> {after[0]}, threads {before[1]} -> {after[1]}, "
+                        f"sockets {before[2]} -> {after[2]}")
     failed = figures["final_statuses"].get(TRANSFER_FAILED, 0) if figures["retried"] else 0
     if failed:
         problems.append(f"{failed} rows failed in their transfer with the faults off")
@@ -455,7 +471,8 @@ def report(o, f):
           f"(files in the save folder: {f.get('files_in_folder', 0)})")
     print(f"peak resident (VmHWM): {f.get('peak_rss_mb', 0):.1f} MB")
     if "fds" in f:
-        print(f"open files before/after: {f['fds'][0]} / {f['fds'][1]}; "
+        print(f"open files (not sockets) before/after: {f['fds'][0]} / {f['fds'][1]}; "
+              f"sockets: {f['sockets'][0]} / {f['sockets'][1]}; "
               f"threads before/after: {f['threads'][0]} / {f['threads'][1]}")
     print(f"message boxes: {f.get('boxes', 0)}")
     print(f"wall time: {f.get('wall_seconds', 0):.0f} s (every row ended after {f.get('faulty_seconds', 0):.0f} s)")
