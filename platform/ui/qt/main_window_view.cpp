@@ -14,6 +14,7 @@
 #include <QPropertyAnimation>
 #include <QTimer>
 #include <algorithm>
+#include <optional>
 #include <set>
 #include <tuple>
 
@@ -98,8 +99,14 @@ void MainWindowView::onChange(const Change& c) {
 }
 
 void MainWindowView::flushChanges() {
-    StallProbe::Scope timing(events_.uiThread().stallProbe(), StallProbe::Kind::kQueuedCall, "apply model changes",
-                             {}, EventLoopLevel());
+    // The handlers' thread times this pass when the view runs on that thread,
+    // as in the program's window. A view driven from another thread (a test's
+    // headless UI thread) leaves that thread's probe alone: it is not shared.
+    std::optional<StallProbe::Scope> timing;
+    if (events_.uiThread().isCurrent()) {
+        timing.emplace(events_.uiThread().stallProbe(), StallProbe::Kind::kQueuedCall, "apply model changes",
+                       std::string_view{}, EventLoopLevel());
+    }
     std::vector<Change> batch;
     {
         std::lock_guard lk(inboxMu_);
@@ -182,7 +189,9 @@ void MainWindowView::applyTimer(const std::string& name) {
         connect(timer, &QTimer::timeout, this, [this, name, timer] {
             auto& started = timerStarts_[name];
             const auto now = StallProbe::Clock::now();
-            events_.uiThread().stallProbe().TimerFired(started + std::chrono::milliseconds(timer->interval()));
+            if (events_.uiThread().isCurrent()) {
+                events_.uiThread().stallProbe().TimerFired(started + std::chrono::milliseconds(timer->interval()));
+            }
             started = now;
             binder_->fire(name, EventType::TimerTick);
         });
