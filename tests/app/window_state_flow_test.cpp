@@ -143,6 +143,11 @@ TEST_F(WindowStateFlow, PlaylistHeadingAndEndLine) {
     Click(app::kImportNetEase);
     Fire(app::kPlaylistLink, EventType::FocusIn);
     model.setText(app::kPlaylistLink, catalogue.BaseUrl() + "/share/wy/s/7045");
+    // The playlist answers late, so the heading is seen while it loads.
+    democat::Fault late;
+    late.delay_ms = 1500;
+    late.times = 1;
+    catalogue.faults().Set(democat::Endpoint::kPlaylist, late);
     Click(app::kPlaylistImport);
     EXPECT_EQ(model.text(app::kListHeading), "导入歌单 · 网易云") << "while it loads";
     ASSERT_TRUE(WaitIdle());
