@@ -118,6 +118,9 @@ Attempt TryOpen(const std::string& path, Database& db) {
         }
     }
     db.exec("PRAGMA synchronous = NORMAL");
+    // Room for the pages the duplicate marks of a long list read (8 MiB at
+    // most; SQLite's default of 2 MiB makes them re-read from the file).
+    db.exec("PRAGMA cache_size = -8192");
     MigrationResult m = Migrate(db, LatestSchemaVersion());
     if (!m.ok) {
         if (m.fromVersion > LatestSchemaVersion()) {
