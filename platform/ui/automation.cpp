@@ -192,13 +192,17 @@ struct Automation::Session {
         a.model_.setSelection(name, index);
         fireAndWait({name, EventType::ComboChanged, index, {}});
     }
+    // A position asked for, kept within the slider's range.
+    int sliderPosition(const std::string& name, int pos) {
+        const int max = a.model_.maximum(name);
+        pos = std::max(pos, 0);
+        return max > 0 ? std::min(pos, max) : pos;
+    }
     void opSlider(const json& j) {
         std::string name;
         int pos = 0;
         if (!control(j, name) || !intField(j, "position", pos)) return;
-        const int max = a.model_.maximum(name);
-        pos = std::max(pos, 0);
-        if (max > 0) pos = std::min(pos, max);
+        pos = sliderPosition(name, pos);
         a.model_.setPosition(name, pos);
         fireAndWait({name, EventType::SliderChanged, pos, {}});
     }
@@ -207,9 +211,7 @@ struct Automation::Session {
         std::string name;
         int pos = 0;
         if (!control(j, name) || !intField(j, "position", pos)) return;
-        const int max = a.model_.maximum(name);
-        pos = std::max(pos, 0);
-        if (max > 0) pos = std::min(pos, max);
+        pos = sliderPosition(name, pos);
         fireAndWait({name, EventType::SliderMoved, pos, {}});
     }
     void opWait(const json& j) {
